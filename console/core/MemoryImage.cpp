@@ -86,7 +86,7 @@ public:
         const std::vector<uint8_t> bytes = LinePairs(line);
         const int addressBytes = DataRecordAddressBytes(line);
         const uint32_t address = BigEndian(bytes, 1, addressBytes == 3 ? 3 : 2);
-        if (!base_) base_ = address;
+        if (!firstLineAddress_) firstLineAddress_ = address;
         if (addressBytes == 0 || !RecordIsSound(bytes)) return;
         const size_t dataStart = static_cast<size_t>(addressBytes) + 1;
         if (bytes[0] <= dataStart) return;  // no data bytes
@@ -97,9 +97,12 @@ public:
     void Finish(LoadedImage& result)
     {
         result.image = std::move(image_);
-        // Records below the first line's address would otherwise never be
-        // written: the base covers them.
-        result.base = std::min(base_.value_or(0), lowestStored_);
+        // The base is where the data starts. Taking it from a header record
+        // (tools write S0 with address 0000) would make a write fill the gap
+        // below the data with zeros, and taking it from the first record would
+        // skip records stored out of order below it. Only a file without data
+        // takes the first line's address.
+        result.base = lowestStored_ ? *lowestStored_ : firstLineAddress_.value_or(0);
         result.length = result.image.size() > result.base
                             ? static_cast<uint32_t>(result.image.size() - result.base)
                             : 0;
@@ -112,12 +115,12 @@ private:
         const size_t end = address + static_cast<size_t>(last - first);
         if (image_.size() < end) image_.resize(end, 0);
         std::copy(first, last, image_.begin() + address);
-        lowestStored_ = std::min(lowestStored_, address);
+        lowestStored_ = std::min(lowestStored_.value_or(address), address);
     }
 
     std::vector<uint8_t> image_;
-    std::optional<uint32_t> base_;
-    uint32_t lowestStored_ = UINT32_MAX;
+    std::optional<uint32_t> firstLineAddress_;
+    std::optional<uint32_t> lowestStored_;
 };
 
 }  // namespace

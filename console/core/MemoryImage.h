@@ -51,9 +51,10 @@ LoadedImage LoadRawImage(std::vector<uint8_t> fileBytes);
 // Reads S-record text (lines end at LF or CR LF). Lines shorter than 8
 // characters are skipped; S1 and S2 records with a valid checksum are stored;
 // other records and records with a bad checksum or too short for their count
-// are skipped silently. The base is the address of the first line read, or a
-// lower address of a stored record. A pair of characters that is not hex ends
-// the load with the conversion error in LoadedImage::error.
+// are skipped silently. The base is the lowest address of the stored data
+// (a header record's address does not count); a file without data gets the
+// address of its first line. A pair of characters that is not hex ends the
+// load with the conversion error in LoadedImage::error.
 LoadedImage LoadSRecords(const std::string& text);
 
 }  // namespace kestrune
