@@ -160,6 +160,9 @@ class TSb9600 {
   bool WaitResponse();
   void ResetReadBuf();
 
+  // Appends one read to the buffer; discards what is buffered first when the
+  // buffer would fill up.
+  void AppendReadBuf(const uint8_t* bytes, int32_t n);
   // One recognition pass over the receive buffer; holds BufLock throughout.
   void ParseReadBuf(std::string& descr);
   // The rules of a pass, in order; each says how the pass goes on.
