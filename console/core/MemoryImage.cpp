@@ -85,7 +85,9 @@ public:
         if (line.size() < 8) return;  // too short for a type, a count and an address
         const std::vector<uint8_t> bytes = LinePairs(line);
         const int addressBytes = DataRecordAddressBytes(line);
-        const uint32_t address = BigEndian(bytes, 1, addressBytes == 3 ? 3 : 2);
+        const int addressWidth = addressBytes == 3 ? 3 : 2;
+        if (bytes.size() < static_cast<size_t>(addressWidth) + 1) return;  // S2 line too short
+        const uint32_t address = BigEndian(bytes, 1, addressWidth);
         if (!firstLineAddress_) firstLineAddress_ = address;
         if (addressBytes == 0 || !RecordIsSound(bytes)) return;
         const size_t dataStart = static_cast<size_t>(addressBytes) + 1;

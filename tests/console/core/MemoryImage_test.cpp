@@ -101,6 +101,8 @@ TEST(LoadSRecords, SkipsWhatIsNotASoundDataRecord)
         "S1090100010203F2\r\n"     // count larger than the line
         "S5030001FB\r\n"           // count record
         "S3\r\n"                   // too short to read
+        "S2020000\r\n"             // too short for a 24-bit address
+        "S2020000F\r\n"
         "S1060200aabbccc6\r\n"     // lower-case digits are fine
         "S9030000FC";
     const LoadedImage loaded = LoadSRecords(text);
