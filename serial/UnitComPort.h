@@ -7,16 +7,34 @@
 //   LastError may be read from either thread. Once Close has begun no new hook
 //   call starts; a call in progress is allowed to finish and Close waits for it.
 //
+//   The hooks are raised one at a time. OnDataReadEvent is raised while bytes
+//   are waiting; a hook that leaves bytes unread is raised again at once. The
+//   port reports no empty transmit queue, so OnDataWriteEvent is never raised;
+//   OnCTSEvent is raised only when the serial system reports modem-line
+//   changes (the real system does not; SimulatedModemLines does).
+//   Close must not be called from a hook.
+//
 // The port never throws: a failure is a false result (where there is one), the
 // text in LastError, and one line through the log callback in the form
 //   <text> <errno> : "<strerror text>"
+// Two lines come from the event thread, each at most once per Open:
+//   PORT_ERROR_HANGUP <errno> : "<strerror text>"   the device went away
+//       (adapter unplugged, far end of a pseudo-terminal closed); arrivals
+//       are no longer reported, Close and a new Open work as usual.
+//   PORT_ERROR_CALLBACK 0 : "<exception text>"   a hook or the log callback
+//       threw; the port catches it and goes on. Should the log callback throw
+//       on this line too, the line goes to stderr instead.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+struct termios;
 
 namespace kestrune {
 
@@ -74,9 +92,77 @@ class TComPort {
   bool IsOpen() const;
   std::string LastError() const;
 
-  // The private part (FHandle, FIsOpen, FPortName, FLastError, FEventThread,
-  // FLogProc, the hooks, LogMessage, LogError, SetupDcb, ...) belongs to serial/.
+  // How long SendPacket may wait for the driver to take bytes: the time of
+  // 12 bit periods at `baud` in whole milliseconds, rounded up, per byte.
+  // 9600 baud gives 2, 1200 gives 10.
+  static uint32_t WriteTimeoutMultiplier(uint32_t baud);
+
  private:
+  friend class TComEventThread;
+
+  // What one wait of the event thread found.
+  struct TWaitResult {
+    bool stop = false;          // Close asked the thread to end
+    bool dataArrived = false;   // bytes are waiting
+    bool modemChanged = false;  // a modem input line changed
+    bool hungUp = false;        // the device went away
+    int error = 0;              // errno of a failed wait; the thread ends
+  };
+
+  // Platform-free front (UnitComPort.cpp).
+  void LogMessage(const std::string& text);
+  void LogError(const std::string& text, int code);
+  void SetLastError(const std::string& text);
+  void EnableHooks(bool enabled);
+  bool HasReadHook();
+  void RaiseDataRead();
+  void RaiseCtsChanged();
+  template <typename Hook>
+  void CallHook(const Hook& hook);
+  void ReportCallbackFailure(const std::string& what);
+  void ReportHangUp();
+  void NoteHangUp(int code);
+  bool StartEventThread();
+  void StopEventThread();
+
+  // POSIX backend (UnitComPort_posix.cpp).
+  static std::string SystemMessage(int code);
+  bool OpenDevice();
+  void SetupDcb(int32_t BaudRate, int32_t Bits, int32_t StopBits, int32_t ParityIndex);
+  bool GetDcb(termios& dcb);
+  bool SetDcb(const termios& dcb, int32_t BaudRate);
+  bool WriteAll(const uint8_t* buf, uint32_t len, int& code);
+  bool WaitWritable(int timeoutMs, int& code);
+  bool CreateWakeHandle();
+  void WakeEventThread();
+  TWaitResult WaitForEvent(bool watchDevice);
+  void DiscardQueues();
+  void CloseHandles();
+
+  std::shared_ptr<SerialSystem> FSystem;
+  int FHandle = -1;      // the device; -1 while none is held
+  int FWakeHandle = -1;  // eventfd: Close and the hook setters wake the thread
+  std::atomic<bool> FIsOpen{false};
+  std::string FPortName;
+  std::atomic<TLogProcedure> FLogProc{nullptr};
+  std::unique_ptr<TComEventThread> FEventThread;
+  std::atomic<bool> FStopRequested{false};
+  uint32_t FWriteTimeoutMultiplier = 0;  // ms per byte; 0 with the constant: none
+  uint32_t FWriteTimeoutConstant = 0;    // ms
+
+  mutable std::mutex FErrorLock;
+  std::string FLastError;
+
+  std::mutex FHookLock;
+  bool FHooksEnabled = true;
+  TOnDataReadEvent OnDataReadEvent;
+  TOnDataWriteEvent OnDataWriteEvent;
+  TOnCTSEvent OnCTSEvent;
+
+  std::atomic<bool> FHungUp{false};
+  std::atomic<int> FHangUpCode{0};
+  std::atomic<bool> FHangUpReported{false};
+  std::atomic<bool> FCallbackFailureReported{false};
 };
 
 }  // namespace kestrune
