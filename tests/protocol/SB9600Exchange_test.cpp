@@ -1,0 +1,375 @@
+// Whole exchanges over a pseudo-terminal: the engine on the slave side with a
+// real port and its event thread, a scripted radio on the master side.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "EngineTestSupport.h"
+#include "protocol/PlainEventPump.h"
+#include "protocol/SB9600.h"
+
+namespace kestrune {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const Bytes kEntryRequest{0x00, 0x12, 0x01, 0x06, 0x02};
+const Bytes kReadRequest = WithSbepChecksum({0xF5, 0x11, 0x01, 0x00, 0x20, 0x00});
+const Bytes kReadReply = WithSbepChecksum({0xF4, 0x80, 0xAA, 0xBB, 0xCC});
+
+int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+class Exchange : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestLog::Reset();
+    engine.SetLog(TestLog::Line, TestLog::DumpProc, true, true);
+  }
+
+  void Open(int32_t baud = 9600) {
+    engine.CreatePort(radio.SlavePath(), baud, 8, 0, 0, true, true);
+    ASSERT_NE(engine.ComPort(), nullptr);
+    ASSERT_TRUE(engine.ComPort()->IsOpen()) << engine.ComPort()->LastError();
+  }
+
+  // The lines logged after the port was opened.
+  std::vector<std::string> EngineLines() {
+    std::vector<std::string> lines = TestLog::Lines();
+    const std::string opened = "Port " + radio.SlavePath() + " is open";
+    if (!lines.empty() && lines.front() == opened) lines.erase(lines.begin());
+    return lines;
+  }
+
+  // Serves the pump until pred holds; the engine wakes it on every change
+  // of its stage flags and of CtsState.
+  bool PumpUntil(const std::function<bool()>& pred, milliseconds timeout = milliseconds(5000)) {
+    auto timer = pump.CreateTimer(timeout);
+    timer->Enable();
+    while (!pred() && timer->Enabled()) pump.WaitForEvents();
+    return pred();
+  }
+
+  bool BusLineBusy() {
+    return PumpUntil([this] { return engine.CtsState.load(); });
+  }
+
+  // The radio switches to SBEP once DTR rises again after the entry pulse.
+  std::function<bool()> AfterEntryPulse() {
+    return [this] { return engine.SbepMode && lines->Dtr(); };
+  }
+
+  void AnswerEntry(uint8_t ack, Bytes request = kEntryRequest) {
+    Bytes echo = request;
+    radio.On(std::move(request), {{std::move(echo), {}}, {{ack}, AfterEntryPulse()}});
+  }
+
+  void EnterSbep() {
+    AnswerEntry(0x50);
+    ASSERT_TRUE(engine.EnterSbepMode(1));
+    TestLog::Reset();
+  }
+
+  PlainEventPump pump;
+  FarSide radio;
+  std::shared_ptr<ObservedLines> lines = std::make_shared<ObservedLines>();
+  TSb9600 engine{pump, [this] { return std::make_unique<TComPort>(lines); }};
+  TSb9600TestPeer peer{engine};
+};
+
+// ---------------------------------------------------------------- SB9600 mode
+
+TEST_F(Exchange, CompletesOnTheEchoWellBeforeTheTimeout) {
+  Open();
+  radio.Echo(kEntryRequest);
+  const auto start = Clock::now();
+  EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
+  const auto elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 96);    // the post-send delay of a 5-byte frame
+  EXPECT_LT(elapsed, 2000);  // woken by the echo, not by the timer
+  EXPECT_EQ(radio.Count(kEntryRequest), 1);
+  EXPECT_EQ(TestLog::DumpCount("TX"), 1);
+  ASSERT_TRUE(TestLog::WaitFor([] { return TestLog::DumpCount("RX") == 1; }));
+  EXPECT_EQ(TestLog::Dumps("RX")[0].bytes, kEntryRequest);
+  EXPECT_FALSE(lines->Dtr());  // dropped after the frame
+  EXPECT_EQ(lines->dtrRaised, 1);
+  EXPECT_TRUE(engine.RecvPkt().empty());
+}
+
+TEST_F(Exchange, EchoSplitOverTwoReads) {
+  Open();
+  radio.On(kEntryRequest, {{{0x00, 0x12, 0x01}, {}},
+                           {{0x06, 0x02}, [] { return TestLog::DumpCount("RX") >= 1; }}});
+  EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
+  ASSERT_TRUE(TestLog::WaitFor([] { return TestLog::DumpCount("RX") == 2; }));
+  EXPECT_EQ(TestLog::Dumps("RX")[0].bytes, (Bytes{0x00, 0x12, 0x01}));
+  EXPECT_EQ(peer.Count(), 0);
+}
+
+TEST_F(Exchange, GarbageBeforeTheEchoAndARadioFrameAfterIt) {
+  Open();
+  const Bytes channel = Sb9600Frame(0x00, 0x00, 0x07, 0x3F);
+  radio.On(kEntryRequest, {{Join({{0x7E}, kEntryRequest, channel}), {}}});
+  EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
+  ASSERT_TRUE(TestLog::WaitFor([] { return TestLog::DumpCount("RX") >= 1; }));
+  const auto rx = TestLog::Dumps("RX");
+  EXPECT_EQ(rx.back().sig, "CHANNEL NUMBER");
+}
+
+TEST_F(Exchange, ARadioThatNeverAnswersCostsThreeFullAttempts) {
+  Open();
+  // Half an echo arrives after every attempt and stays buffered.
+  radio.On(kEntryRequest, {{{0x00, 0x12}, {}}}, 3);
+  const auto start = Clock::now();
+  EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
+  const auto elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 3 * (3000 + 96));
+  EXPECT_LT(elapsed, 3 * (3000 + 96) + 2000);
+  EXPECT_EQ(TestLog::DumpCount("TX"), 3);
+  EXPECT_EQ(radio.Count(kEntryRequest), 3);
+  EXPECT_EQ(peer.Count(), 0);
+  EXPECT_TRUE(EngineLines().empty());  // a timeout is not logged
+}
+
+TEST_F(Exchange, AnEmptyExchangeWritesNothingAndFailsAtOnce) {
+  Open();
+  const auto start = Clock::now();
+  EXPECT_FALSE(engine.SendRepeatAndWait(Bytes{}));
+  EXPECT_FALSE(engine.SendRepeatAndWait(nullptr, 5));
+  EXPECT_LT(MsSince(start), 500);
+  EXPECT_EQ(lines->written, 0u);
+  EXPECT_EQ(TestLog::DumpCount("TX"), 0);
+}
+
+TEST_F(Exchange, BusyLineThatStaysActiveEndsTheExchangeUnsent) {
+  lines->SetCts(true);
+  Open();
+  // The port reports the CTS level through the engine's hook.
+  ASSERT_TRUE(BusLineBusy());
+
+  radio.Echo(kEntryRequest);
+  const auto start = Clock::now();
+  EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
+  const auto elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 1000);
+  EXPECT_LT(elapsed, 2500);
+  EXPECT_EQ(TestLog::DumpCount("TX"), 1);
+  EXPECT_EQ(EngineLines(), std::vector<std::string>{"waiting for low Busy state expired"});
+  EXPECT_EQ(lines->written, 0u);
+  EXPECT_EQ(lines->dtrRaised, 0);
+}
+
+TEST_F(Exchange, BusyLineReleasedDuringTheWaitLetsTheFrameGo) {
+  lines->SetCts(true);
+  Open();
+  ASSERT_TRUE(BusLineBusy());
+  radio.Echo(kEntryRequest);
+  pump.Post([this] { lines->SetCts(false); });  // runs inside the busy wait
+  EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
+  EXPECT_TRUE(EngineLines().empty());
+}
+
+// ---------------------------------------------------------------- SBEP mode
+
+TEST_F(Exchange, EnterSbepModeSucceedsOnAcknowledge50) {
+  Open();
+  AnswerEntry(0x50);
+  EXPECT_TRUE(engine.EnterSbepMode(1));
+  EXPECT_EQ(EngineLines(), std::vector<std::string>{"SBEP mode: success"});
+  EXPECT_TRUE(engine.SbepMode);
+  EXPECT_TRUE(lines->Dtr());
+  EXPECT_EQ(engine.SbepResp(), 0x50);
+  EXPECT_TRUE(engine.IsExchangeDone());
+  EXPECT_TRUE(engine.wfStage.waiting.ack && engine.wfStage.done.ack);
+  EXPECT_FALSE(engine.wfStage.waiting.echo || engine.wfStage.waiting.data);
+
+  // Already in SBEP mode: nothing is sent or logged.
+  TestLog::Reset();
+  EXPECT_TRUE(engine.EnterSbepMode(1));
+  EXPECT_TRUE(TestLog::Lines().empty());
+  EXPECT_EQ(TestLog::DumpCount("TX"), 0);
+}
+
+TEST_F(Exchange, EnterSbepModeFailsOnAcknowledge60) {
+  Open();
+  AnswerEntry(0x60);
+  EXPECT_FALSE(engine.EnterSbepMode(1));
+  EXPECT_EQ(EngineLines(), (std::vector<std::string>{"SBEP mode: error", "leaving SBEP mode"}));
+  EXPECT_FALSE(engine.SbepMode);
+  EXPECT_FALSE(lines->Dtr());
+}
+
+TEST_F(Exchange, EnterSbepModeFailsWithoutAcknowledge) {
+  Open();
+  radio.Echo(kEntryRequest);
+  const auto start = Clock::now();
+  EXPECT_FALSE(engine.EnterSbepMode(1));
+  EXPECT_GE(MsSince(start), 3000);
+  EXPECT_EQ(EngineLines(), (std::vector<std::string>{"SBEP mode: error", "leaving SBEP mode"}));
+  EXPECT_EQ(radio.Count(kEntryRequest), 1);  // the request is not repeated
+  EXPECT_FALSE(engine.SbepMode);
+  EXPECT_FALSE(lines->Dtr());
+}
+
+TEST_F(Exchange, EnterSbepModeFailsWhenTheRequestIsNeverEchoed) {
+  Open();
+  EXPECT_FALSE(engine.EnterSbepMode(1));
+  EXPECT_EQ(EngineLines(), std::vector<std::string>{"unable to enter SBEP mode!"});
+  EXPECT_EQ(radio.Count(kEntryRequest), 3);
+  EXPECT_FALSE(engine.SbepMode);
+  EXPECT_FALSE(lines->Dtr());
+}
+
+TEST_F(Exchange, EnterSbepModeOnABusyLineLogsBothLines) {
+  lines->SetCts(true);
+  Open();
+  ASSERT_TRUE(BusLineBusy());
+  EXPECT_FALSE(engine.EnterSbepMode(1));
+  EXPECT_EQ(EngineLines(), (std::vector<std::string>{"waiting for low Busy state expired",
+                                                     "unable to enter SBEP mode!"}));
+}
+
+TEST_F(Exchange, DeviceAddressKeepsItsLowFiveBits) {
+  Open();
+  const Bytes device5{0x00, 0x12, 0x05, 0x06, 0x39};
+  AnswerEntry(0x50, device5);
+  EXPECT_TRUE(engine.EnterSbepMode(0x25));
+  EXPECT_EQ(radio.Received(), device5);
+}
+
+TEST_F(Exchange, LeaveSbepModeInSb9600Mode) {
+  Open();
+  engine.LeaveSbepMode();
+  EXPECT_EQ(EngineLines(), std::vector<std::string>{"leaving SBEP mode"});
+  EXPECT_FALSE(engine.SbepMode);
+  EXPECT_FALSE(lines->Dtr());
+  EXPECT_EQ(lines->written, 0u);
+}
+
+TEST_F(Exchange, SbepRequestWithEchoAcknowledgeAndReply) {
+  Open();
+  EnterSbep();
+  radio.On(kReadRequest, {{Join({kReadRequest, {0x50}, kReadReply}), {}}});
+  EXPECT_TRUE(engine.SendRepeatAndWait(kReadRequest));
+  EXPECT_EQ(engine.RecvPkt(), kReadReply);
+  EXPECT_EQ(engine.SbepResp(), 0x50);
+  EXPECT_TRUE(lines->Dtr());  // SBEP mode keeps DTR raised
+  EXPECT_EQ(TestLog::DumpCount("TX"), 1);
+
+  engine.LeaveSbepMode();
+  EXPECT_FALSE(lines->Dtr());
+}
+
+TEST_F(Exchange, SbepReplyWithABadChecksumIsAskedForAgain) {
+  Open();
+  EnterSbep();
+  Bytes bad = kReadReply;
+  bad.back() ^= 0x01;
+  radio.On(kReadRequest, {{Join({kReadRequest, {0x50}, bad}), {}}});
+  radio.On(kReadRequest, {{Join({kReadRequest, {0x50}, kReadReply}), {}}});
+  EXPECT_TRUE(engine.SendRepeatAndWait(kReadRequest));
+  EXPECT_EQ(radio.Count(kReadRequest), 2);
+  EXPECT_EQ(TestLog::DumpCount("TX"), 2);
+  EXPECT_EQ(engine.RecvPkt(), kReadReply);
+}
+
+TEST_F(Exchange, SbepAcknowledge60CompletesTheExchange) {
+  Open();
+  EnterSbep();
+  const Bytes request = WithSbepChecksum({0xF3, 0x1A, 0x01, 0x02});
+  radio.On(request, {{Join({request, {0x60}}), {}}});
+  EXPECT_TRUE(engine.SendRepeatAndWait(request));
+  EXPECT_EQ(engine.SbepResp(), 0x60);
+  EXPECT_TRUE(engine.RecvPkt().empty());
+}
+
+TEST_F(Exchange, SbepModeIgnoresTheBusyLine) {
+  Open();
+  EnterSbep();
+  lines->SetCts(true);
+  ASSERT_TRUE(BusLineBusy());
+  const Bytes request = WithSbepChecksum({0xF3, 0x1A, 0x01, 0x02});
+  radio.On(request, {{Join({request, {0x50}}), {}}});
+  EXPECT_TRUE(engine.SendRepeatAndWait(request));
+}
+
+// ---------------------------------------------------------------- the port
+
+TEST_F(Exchange, BaudRateZeroOrBelowLeavesThePortClosed) {
+  for (int32_t baud : {0, -9600}) {
+    TestLog::Reset();
+    engine.CreatePort(radio.SlavePath(), baud, 8, 0, 0, true, true);
+    ASSERT_NE(engine.ComPort(), nullptr);
+    EXPECT_FALSE(engine.ComPort()->IsOpen());
+    EXPECT_EQ(TestLog::Lines(), std::vector<std::string>{"Port " + radio.SlavePath() +
+                                                         " not opened: baud rate " +
+                                                         std::to_string(baud) + " is not valid"});
+    EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
+    engine.FreeComPort();
+  }
+  EXPECT_EQ(lines->written, 0u);
+}
+
+TEST_F(Exchange, PortThatDoesNotOpenLogsItsErrorTwice) {
+  engine.CreatePort("/dev/kestrune-no-such-device", 9600, 8, 0, 0, false, false);
+  ASSERT_NE(engine.ComPort(), nullptr);
+  EXPECT_FALSE(engine.ComPort()->IsOpen());
+  const auto logged = TestLog::Lines();
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_EQ(logged[1], engine.ComPort()->LastError());
+  EXPECT_EQ(logged[0].rfind(logged[1] + " ", 0), 0u);
+}
+
+TEST_F(Exchange, PortCanBeFreedAndOpenedAgain) {
+  Open();
+  engine.FreeComPort();
+  EXPECT_EQ(engine.ComPort(), nullptr);
+  EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
+  TestLog::Reset();
+  Open(4800);
+  radio.Echo(kEntryRequest);
+  EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
+}
+
+TEST_F(Exchange, EventsAreDispatchedWhileAnExchangeWaits) {
+  Open();
+  radio.On(kEntryRequest,
+           {{kEntryRequest, [] { return TestLog::Lines().size() >= 2; }}});
+  // A handler that runs nested inside the wait; the radio answers after it.
+  pump.Post([] { TestLog::Line("handler ran"); });
+  EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
+  EXPECT_EQ(EngineLines(), std::vector<std::string>{"handler ran"});
+}
+
+TEST(EngineLifetime, DestroyLogsPortClosedEvenWithoutAPort) {
+  TestLog::Reset();
+  {
+    PlainEventPump pump;
+    TSb9600 engine(pump);
+    engine.SetLog(TestLog::Line, TestLog::DumpProc, false, false);
+  }
+  EXPECT_EQ(TestLog::Lines(), std::vector<std::string>{"Port closed"});
+}
+
+TEST(EngineLifetime, EmptyCallbacksSilenceTheEngine) {
+  TestLog::Reset();
+  PlainEventPump pump;
+  TSb9600 engine(pump);
+  engine.SetLog(nullptr, nullptr, true, true);
+  engine.AddToLog("x");
+  const uint8_t b = 0;
+  engine.AddDump(&b, 1, "TX", "");
+  engine.LeaveSbepMode();
+  EXPECT_TRUE(TestLog::Lines().empty());
+}
+
+}  // namespace
+}  // namespace kestrune
