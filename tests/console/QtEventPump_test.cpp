@@ -1,0 +1,111 @@
+// The engine waiting in Qt's event loop: GUI events are served during an
+// exchange, the port's event thread ends the wait at once, and the precise
+// timers bound it.
+#include "console/QtEventPump.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "protocol/SB9600.h"
+#include "tests/protocol/EngineTestSupport.h"
+
+namespace kestrune {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+class QtPumpTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "QtEventPump_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+  }
+  void SetUp() override { TestLog::Reset(); }
+};
+
+TEST_F(QtPumpTest, TimerAndPostedEventAreDispatchedWhileAnExchangeWaits) {
+  QtEventPump pump;
+  FarSide radio;
+  TSb9600 engine(pump);
+  engine.SetLog(TestLog::Line, TestLog::DumpProc, false, false);
+  engine.CreatePort(radio.SlavePath(), 9600, 8, 0, 0, false, false);
+  ASSERT_TRUE(engine.ComPort()->IsOpen());
+
+  std::atomic<bool> timerFired{false};
+  std::atomic<bool> eventPosted{false};
+  QTimer::singleShot(milliseconds(150), [&] {
+    timerFired = true;
+    TestLog::Notify();
+  });
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [&] {
+        eventPosted = true;
+        TestLog::Notify();
+      },
+      Qt::QueuedConnection);
+  // The radio answers only once both have been handled, which can only
+  // happen inside the engine's wait.
+  const Bytes frame{0x00, 0x12, 0x01, 0x06, 0x02};
+  radio.On(frame, {{frame, [&] { return timerFired && eventPosted; }}});
+
+  const auto start = Clock::now();
+  EXPECT_TRUE(engine.SendRepeatAndWait(frame));
+  EXPECT_TRUE(timerFired);
+  EXPECT_TRUE(eventPosted);
+  EXPECT_LT(MsSince(start), 2000);  // the echo woke the wait
+}
+
+TEST_F(QtPumpTest, ResponseWaitIsBoundedByAPreciseTimer) {
+  QtEventPump pump;
+  TSb9600 engine(pump);
+  TSb9600TestPeer peer(engine);
+  peer.Sent({0x00, 0x12, 0x01, 0x06, 0x02});
+  const auto start = Clock::now();
+  EXPECT_FALSE(peer.WaitResponse());
+  const auto elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 3000);
+  EXPECT_LT(elapsed, 3150);
+}
+
+TEST_F(QtPumpTest, WakeFromAnotherThreadEndsTheWait) {
+  QtEventPump pump;
+  auto guard = pump.CreateTimer(milliseconds(5000));
+  std::atomic<bool> flag{false};
+  guard->Enable();
+  std::thread other([&] {
+    flag = true;
+    pump.Wake();
+  });
+  while (!flag && guard->Enabled()) pump.WaitForEvents();
+  other.join();
+  EXPECT_TRUE(guard->Enabled());  // woken, not timed out
+}
+
+TEST_F(QtPumpTest, EnablingARunningTimerKeepsItsTime) {
+  QtEventPump pump;
+  auto timer = pump.CreateTimer(milliseconds(200));
+  auto shorter = pump.CreateTimer(milliseconds(120));
+  const auto start = Clock::now();
+  timer->Enable();
+  shorter->Enable();
+  while (shorter->Enabled()) pump.WaitForEvents();
+  timer->Enable();
+  while (timer->Enabled()) pump.WaitForEvents();
+  EXPECT_GE(MsSince(start), 200);
+  EXPECT_LT(MsSince(start), 300);
+}
+
+}  // namespace
+}  // namespace kestrune
