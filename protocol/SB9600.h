@@ -20,7 +20,9 @@
 // Waits sleep in the event pump: pending events are dispatched (handlers may
 // run nested inside a wait), and the event thread wakes the pump whenever a
 // stage completes or the CTS level changes. Two one-shot timers of the pump
-// bound the waits: 1000 ms for the busy line, 3000 ms for an exchange.
+// bound the waits: 1000 ms for the busy line, 3000 ms for an exchange. A
+// handler that runs inside a wait may start an exchange of its own; it shares
+// the timers and the stage flags, so the outer wait ends with it.
 //
 // Typical use by the console:
 //   auto engine = std::make_unique<TSb9600>(pump);
