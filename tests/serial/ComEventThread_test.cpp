@@ -267,10 +267,10 @@ TEST_F(ComEventThreadTest, ALogCallbackThatThrowsOnTheThreadGoesToStderrOnce) {
 TEST_F(ComEventThreadTest, ASimulatedBusyLineIsReportedThroughTheCtsHook) {
   auto lines = std::make_shared<SimulatedModemLines>();
   lines->SetCts(true);
-  TComPort port(lines);
   std::mutex lock;
   std::condition_variable changed;
   std::vector<bool> levels;
+  TComPort port(lines);  // after what its hook uses: it closes first
   port.SetOnCTSEvent([&](TComPort& p) {
     bool cts = false;
     EXPECT_TRUE(p.GetCtsState(cts));
