@@ -59,8 +59,8 @@ std::string CookValue(const std::string& raw) {
 // Reads "$1F" and "0x1F" as hexadecimal and plain digits as decimal; no sign,
 // no other prefix.
 std::optional<int32_t> ReadIntegerText(const std::string& text) {
-  const bool hex = (!text.empty() && text[0] == '$') || text.rfind("0x", 0) == 0 ||
-                   text.rfind("0X", 0) == 0;
+  const bool hex =
+      (!text.empty() && text[0] == '$') || text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
   const bool decimal = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) ||
                                          text[0] == '-' || text[0] == '+');
   if (!hex && !decimal) return std::nullopt;
@@ -88,10 +88,10 @@ void TIniFile::Parse(const std::string& text) {
     const std::string trimmed = Trim(line);
     if (!trimmed.empty() && trimmed.front() == '[') {
       const size_t close = trimmed.find(']');
-      sections_.push_back(Section{Trim(trimmed.substr(1, close == std::string::npos
-                                                              ? std::string::npos
-                                                              : close - 1)),
-                                  line, {}});
+      sections_.push_back(Section{
+          Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1)),
+          line,
+          {}});
       continue;
     }
     Entry entry{line, {}, {}};

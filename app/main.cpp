@@ -1,0 +1,20 @@
+// Kestrune: the console that drives a two-way radio over a serial line.
+// The program reads no command line; its settings live in "settings.ini"
+// beside the executable.
+#include <QApplication>
+
+#include "console/QuitOnSignal.h"
+#include "console/UnitMain.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kestrune"));
+
+  // Caught from the start: a signal during start-up closes the window as soon
+  // as it is up, the normal way, with the settings written.
+  kestrune::TQuitOnSignal quitOnSignal;
+  kestrune::TForm1 Form1;
+  quitOnSignal.SetWindow(&Form1);
+  Form1.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,69 @@
+#include "console/ConsoleLog.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QTime>
+
+#include "console/ErrorReport.h"
+#include "console/LogFile.h"
+#include "console/LogText.h"
+#include "console/LogViewFeed.h"
+
+namespace kestrune {
+
+namespace {
+
+void ShowLine(const std::string& line) {
+  TConsoleLog& log = ConsoleLog();
+  if (log.AppClosing.load()) return;
+  if (TLogViewFeed* view = log.View.load()) view->Post(QString::fromStdString(line));
+}
+
+// Shown on the GUI thread, whichever thread found the failure: the message
+// box must not block the event thread, and must not be raised inside the
+// engine or the port.
+void ReportFileFailure(const std::string& message) {
+  TConsoleLog& log = ConsoleLog();
+  if (log.FileFailureReported.exchange(true)) return;
+  ShowLine(FormatLogLine(LogTimeOfDay(), message));
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    QMetaObject::invokeMethod(
+        app, [text = QString::fromStdString(message)] { ShowErrorReport(text); },
+        Qt::QueuedConnection);
+  }
+}
+
+void AppendToFile(const std::string& line) {
+  TConsoleLog& log = ConsoleLog();
+  try {
+    std::lock_guard lock(log.LogLock);
+    AppendLogFileLine(log.LogFileName, line);
+  } catch (const EFileError& e) {
+    ReportFileFailure(e.what());
+    return;
+  }
+  log.FileFailureReported.store(false);
+}
+
+}  // namespace
+
+TConsoleLog& ConsoleLog() {
+  static TConsoleLog log;
+  return log;
+}
+
+std::string LogTimeOfDay() {
+  return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString();
+}
+
+void LogLine(const std::string& s) {
+  const std::string line = FormatLogLine(LogTimeOfDay(), s);
+  if (ConsoleLog().LogToFile.load()) AppendToFile(line);
+  ShowLine(line);
+}
+
+void LogDump(const uint8_t* p, int32_t len, const std::string& dir, const std::string& sig) {
+  for (const std::string& line : FormatDumpLines(p, len, dir, sig)) LogLine(line);
+}
+
+}  // namespace kestrune

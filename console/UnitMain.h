@@ -1,0 +1,163 @@
+// The main window: tabs with the command pages and the log view, the
+// Settings tab with the port and log set-up, and the status bar. It owns the
+// bus engine (fSb9600) while a port is open.
+//
+// Every handler runs inside the general error report (ErrorReport.h): an
+// error that escapes it ends that handler only.
+//
+// Files: "settings.ini" and the "logs" folder live in the program folder (the
+// executable's folder unless TForm1Options says otherwise). The settings file
+// is read once by FormCreate and written once by FormDestroy.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/QtEventPump.h"
+#include "protocol/SB9600.h"
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+
+namespace kestrune {
+
+class TFormSetButton;
+class TIniFile;
+class TLogViewFeed;
+
+struct TForm1Options {
+  // The folder that holds "settings.ini" and "logs"; empty: the executable's.
+  QString ProgramDir;
+  // Makes the engine's ports; empty: real serial ports. For tests.
+  TSb9600::PortFactory PortFactory;
+};
+
+// The position of the first item of combo equal to the stored text, ignoring
+// case; defaultPosition when the key is missing or names no item.
+int ReadComboIndex(const QComboBox& combo, const TIniFile& ini, const std::string& section,
+                   const std::string& key, const QString& defaultText, int defaultPosition);
+
+class TForm1 : public QMainWindow {
+  // Declared first: the engine below waits in this pump and must go before it.
+  TForm1Options options_;
+  QString programDir_;
+  QtEventPump pump_;
+
+ public:
+  static constexpr int kCommandPages = 5;
+  static constexpr int kButtonsPerPage = 10;
+  static constexpr int kHintHidePauseMs = 10000;
+
+  // Builds the window and runs FormCreate (which opens the port), then
+  // creates the Set-button dialog.
+  explicit TForm1(TForm1Options options = {}, QWidget* parent = nullptr);
+  // Runs FormDestroy: port closed, settings written.
+  ~TForm1() override;
+
+  // ---- handlers (each is also reachable from its control)
+  void FormCreate();
+  void FormShow();
+  void FormDestroy();
+  void ButtonPortApplyClick();
+  void CheckBoxLogTransmitClick();
+  void NLogClearClick();
+  void ComboBoxSettMinFreqChange();
+  void ButtonP1_0Click(QPushButton* sender);
+  void ButtonP1_0MouseDown(QPushButton* sender, Qt::MouseButton button);
+
+  // True when the engine exists; otherwise logs "Port is not open".
+  bool CheckPortOpen();
+
+  // One exchange on the engine. While it waits, handlers run nested; the
+  // port cannot be replaced until it returns.
+  bool SendRepeatAndWait(const std::vector<uint8_t>& packet);
+
+  // Command button j (0..9) of page p (1..5) and its command (its hint).
+  QPushButton* CommandButton(int page, int index) const;
+  static QString ButtonHint(const QPushButton* button);
+  static void SetButtonHint(QPushButton* button, const QString& command);
+
+  QString ProgramDir() const { return programDir_; }
+  QString LogDir() const { return programDir_ + QStringLiteral("logs/"); }
+  QString SettingsFileName() const { return programDir_ + QStringLiteral("settings.ini"); }
+
+  // ---- controls
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* TabSheet1 = nullptr;  // "Main"
+  QWidget* Panel4 = nullptr;
+  QTabWidget* PageControl2 = nullptr;
+  std::array<QWidget*, kCommandPages> TabSheetCmd{};  // TabSheetCmd1..5
+  QPlainTextEdit* MemoLog = nullptr;
+  QMenu* PopupMenuLog = nullptr;
+  QAction* NLogClear = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  std::array<QLabel*, 3> StatusPanels{};
+  QProgressBar* ProgressBar1 = nullptr;
+
+  QWidget* TabSheet2 = nullptr;  // "Settings"
+  QComboBox* ComboBoxPortIndex = nullptr;
+  QLineEdit* EditPortBaud = nullptr;
+  QLineEdit* EditPortBits = nullptr;
+  QComboBox* ComboBoxPortStopBits = nullptr;
+  QGroupBox* RadioGroupPortParity = nullptr;
+  QPushButton* ButtonPortApply = nullptr;
+  QCheckBox* CheckBoxLogTransmit = nullptr;
+  QCheckBox* CheckBoxLogReceive = nullptr;
+  QCheckBox* CheckBoxLogToFile = nullptr;
+  QGroupBox* GroupBoxStation = nullptr;  // hidden
+  QComboBox* ComboBoxSettMinFreq = nullptr;
+  QComboBox* ComboBoxSettMaxFreq = nullptr;
+
+  TFormSetButton* FormSetButton = nullptr;
+
+  // ---- state
+  // The engine, only while a port is open.
+  std::unique_ptr<TSb9600> fSb9600;
+  bool ScanRunning = false;
+
+  int ParityIndex() const;
+  void SetParityIndex(int index);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildWindow();
+  QWidget* BuildMainTab();
+  QWidget* BuildCommandPage(int page);
+  QWidget* BuildSettingsTab();
+  QGroupBox* BuildPortGroup();
+  QGroupBox* BuildLogGroup();
+  QGroupBox* BuildStationGroup();
+  void BuildStatusBar();
+  void ConnectHandlers();
+
+  void ReadSettings(const TIniFile& ini);
+  void ReadButtonSection(const TIniFile& ini, int page);
+  void WriteSettings(TIniFile& ini) const;
+  static void ReadDeviceMap(const TIniFile& ini);
+
+  TLogViewFeed* logFeed_ = nullptr;
+  QButtonGroup* parityButtons_ = nullptr;
+  std::array<std::array<QPushButton*, kButtonsPerPage>, kCommandPages> buttons_{};
+  int exchangeDepth_ = 0;
+  bool shown_ = false;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,145 @@
+// What an assistive tool sees of the main window: every control it can reach
+// must carry a name, and every labelled control must be its label's buddy.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QWidget>
+#include <memory>
+#include <set>
+
+#include <QLineEdit>
+#include "GuiTestSupport.h"
+
+#include "console/UnitSetButtons.h"
+
+namespace kestrune::test {
+namespace {
+
+// The roles an operator acts on or reads; panes, groupings and scroll bars
+// are structure, named or not.
+bool IsControlRole(QAccessible::Role role) {
+  static const std::set<QAccessible::Role> controls{
+      QAccessible::PushButton,    QAccessible::CheckBox,     QAccessible::RadioButton,
+      QAccessible::ComboBox,      QAccessible::EditableText, QAccessible::PageTab,
+      QAccessible::MenuItem,      QAccessible::ProgressBar,  QAccessible::PageTabList,
+      QAccessible::SpinBox,       QAccessible::Slider,       QAccessible::List,
+      QAccessible::Table,         QAccessible::Tree,         QAccessible::ButtonMenu,
+      QAccessible::ButtonDropDown};
+  return controls.count(role) > 0;
+}
+
+QString Describe(QAccessibleInterface* item) {
+  QString path;
+  for (QAccessibleInterface* i = item; i; i = i->parent()) {
+    const QObject* object = i->object();
+    path.prepend(QStringLiteral("/%1(%2)")
+                     .arg(object ? object->objectName() : QStringLiteral("?"))
+                     .arg(int(i->role())));
+  }
+  return path;
+}
+
+// What a screen reader announces as the item's name: its own name, or the
+// text of the label that labels it (on Linux Qt names a combo box by its
+// current item and links it to its label by a relation instead).
+QString SpokenName(QAccessibleInterface* item) {
+  const QString name = item->text(QAccessible::Name).trimmed();
+  if (!name.isEmpty()) return name;
+  for (const auto& [label, relation] : item->relations(QAccessible::Label)) {
+    (void)relation;
+    const QString text = label->text(QAccessible::Name).trimmed();
+    if (!text.isEmpty()) return text;
+  }
+  return QString();
+}
+
+// Walks the accessible tree below `root` and collects the controls without a
+// name, with their path.
+void CollectNameless(QAccessibleInterface* root, QStringList& nameless, int& controls) {
+  if (!root) return;
+  if (IsControlRole(root->role())) {
+    ++controls;
+    if (SpokenName(root).isEmpty()) nameless.append(Describe(root));
+  }
+  for (int i = 0; i < root->childCount(); ++i) CollectNameless(root->child(i), nameless, controls);
+}
+
+// Hidden widgets are left out of the accessible tree; show them all, so the
+// walk also covers the tabs that are not current and the hidden group.
+void ShowEverything(QWidget* top) {
+  for (QWidget* w : top->findChildren<QWidget*>()) {
+    if (w->isWindow()) continue;
+    w->setVisible(true);
+  }
+}
+
+class AccessibilityTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureApplication();
+    TForm1Options options;
+    options.ProgramDir = dir_.QPath();
+    options.PortFactory = NoDevicePorts();
+    form_ = std::make_unique<TForm1>(std::move(options));
+    form_->show();
+  }
+
+  TempDir dir_;
+  RecordedErrors errors_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(AccessibilityTest, EveryControlOfTheWindowHasAName) {
+  QStringList nameless;
+  int controls = 0;
+  for (int tab = 0; tab < form_->PageControl1->count(); ++tab) {
+    form_->PageControl1->setCurrentIndex(tab);
+    ShowEverything(form_.get());
+    CollectNameless(QAccessible::queryAccessibleInterface(form_.get()), nameless, controls);
+  }
+  // The log's popup menu and the Set-button dialog are windows of their own.
+  CollectNameless(QAccessible::queryAccessibleInterface(form_->PopupMenuLog), nameless, controls);
+  ShowEverything(form_->FormSetButton);
+  CollectNameless(QAccessible::queryAccessibleInterface(form_->FormSetButton), nameless, controls);
+
+  EXPECT_TRUE(nameless.isEmpty()) << nameless.join(u'\n').toStdString();
+  // 50 command buttons and their tabs, the settings, the log view: the walk
+  // really went through the window.
+  EXPECT_GT(controls, 80);
+}
+
+TEST_F(AccessibilityTest, LabelledControlsAreNamedByTheirLabels) {
+  for (QWidget* top : std::initializer_list<QWidget*>{form_.get(), form_->FormSetButton}) {
+    for (QLabel* label : top->findChildren<QLabel*>()) {
+      if (label->text().isEmpty()) continue;  // status bar panels
+      ASSERT_NE(label->buddy(), nullptr) << label->objectName().toStdString();
+      QAccessibleInterface* buddy = QAccessible::queryAccessibleInterface(label->buddy());
+      QAccessibleInterface* labelItem = QAccessible::queryAccessibleInterface(label);
+      bool labelled = false;
+      for (const auto& [item, relation] : buddy->relations(QAccessible::Label))
+        labelled = labelled || (item == labelItem && relation == QAccessible::Label);
+      EXPECT_TRUE(labelled) << label->objectName().toStdString();
+    }
+  }
+  // Spot checks: a labelled edit is named by its label, other controls by
+  // their captions or their own names.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(form_->EditPortBaud)->text(QAccessible::Name),
+            "Baud");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(form_->FormSetButton->EditSetButtonCommand)
+                ->text(QAccessible::Name),
+            "Command");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(form_->MemoLog)->text(QAccessible::Name), "Log");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(form_->ButtonPortApply)->text(QAccessible::Name),
+            "Apply");
+  EXPECT_EQ(
+      QAccessible::queryAccessibleInterface(form_->CommandButton(1, 0))->text(QAccessible::Name),
+      "Right-click to set");
+}
+
+}  // namespace
+}  // namespace kestrune::test

@@ -1,0 +1,186 @@
+#include "console/core/IniFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kestrune-ini-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    path_ = (dir_ / "settings.ini").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void WriteFile(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string ReadFile() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(IniFileTest, NamesMatchWithoutCaseAndValuesAreTrimmedAndUnquoted) {
+  WriteFile(
+      "[Port]\r\n"
+      "  BAUD =  19200  \r\n"
+      "quoted=\"  spaced \"\r\n"
+      "single=' x '\r\n"
+      "mixed=\"a'\r\n"
+      "twice=\"\"inner\"\"\r\n"
+      "eq=a=b\r\n");
+  TIniFile ini(path_);
+  EXPECT_EQ(ini.ReadString("port", "baud", "9600"), "19200");
+  EXPECT_EQ(ini.ReadString("PORT", "Quoted", ""), "  spaced ");
+  EXPECT_EQ(ini.ReadString("port", "single", ""), " x ");
+  EXPECT_EQ(ini.ReadString("port", "mixed", ""), "\"a'");
+  EXPECT_EQ(ini.ReadString("port", "twice", ""), "\"inner\"");
+  EXPECT_EQ(ini.ReadString("port", "eq", ""), "a=b");
+  EXPECT_EQ(ini.ReadString("port", "missing", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadString("nosuch", "baud", "dflt"), "dflt");
+}
+
+TEST_F(IniFileTest, ValuesAreCutAfter2047CharactersNeverInsideOne) {
+  const std::string ascii(3000, 'a');
+  std::string wide;
+  for (int i = 0; i < 2100; ++i) wide += "\xC3\xA9";  // é, two bytes each
+  WriteFile("[s]\nascii=" + ascii + "\nwide=" + wide + "\nexact=" + std::string(2047, 'b') + "\n");
+  TIniFile ini(path_);
+  EXPECT_EQ(ini.ReadString("s", "ascii", ""), std::string(2047, 'a'));
+  EXPECT_EQ(ini.ReadString("s", "wide", "").size(), 2047u * 2);
+  EXPECT_EQ(ini.ReadString("s", "exact", ""), std::string(2047, 'b'));
+}
+
+TEST_F(IniFileTest, IntegersAndBooleansFallBackOnAnythingElse) {
+  WriteFile(
+      "[n]\ndec=42\nneg=-7\ndollar=$1F\nhex=0x20\nbad=12abc\nword=yes\nempty=\n"
+      "xonly=x10\nbig=99999999999\n"
+      "[b]\nzero=0\none=1\nfive=5\nhex=$0\ntext=true\n");
+  TIniFile ini(path_);
+  EXPECT_EQ(ini.ReadInteger("n", "dec", 0), 42);
+  EXPECT_EQ(ini.ReadInteger("n", "neg", 0), -7);
+  EXPECT_EQ(ini.ReadInteger("n", "dollar", 0), 0x1F);
+  EXPECT_EQ(ini.ReadInteger("n", "hex", 0), 0x20);
+  EXPECT_EQ(ini.ReadInteger("n", "bad", 3), 3);
+  EXPECT_EQ(ini.ReadInteger("n", "word", 3), 3);
+  EXPECT_EQ(ini.ReadInteger("n", "empty", 3), 3);
+  EXPECT_EQ(ini.ReadInteger("n", "xonly", 3), 3);
+  EXPECT_EQ(ini.ReadInteger("n", "big", 3), 3);
+  EXPECT_EQ(ini.ReadInteger("n", "missing", -1), -1);
+
+  EXPECT_FALSE(ini.ReadBool("b", "zero", true));
+  EXPECT_TRUE(ini.ReadBool("b", "one", false));
+  EXPECT_TRUE(ini.ReadBool("b", "five", false));
+  EXPECT_FALSE(ini.ReadBool("b", "hex", true));
+  EXPECT_TRUE(ini.ReadBool("b", "text", true));
+  EXPECT_FALSE(ini.ReadBool("b", "text", false));
+}
+
+TEST_F(IniFileTest, SectionKeysComeInFileOrderAndTheFirstOfAKeyWins) {
+  WriteFile(
+      "[buttons1]\nButtonP1_5=e;\n; a comment=with equals\nButtonP1_0=a;01\nbuttonp1_5=dup;\n"
+      "not a key\n[BUTTONS1]\nlater=x\n");
+  TIniFile ini(path_);
+  EXPECT_EQ(ini.ReadSection("Buttons1"),
+            (std::vector<std::string>{"ButtonP1_5", "ButtonP1_0", "buttonp1_5"}));
+  EXPECT_EQ(ini.ReadString("buttons1", "BUTTONP1_5", ""), "e;");
+  EXPECT_TRUE(ini.SectionExists("buttons1"));
+  EXPECT_FALSE(ini.SectionExists("buttons2"));
+  EXPECT_TRUE(ini.ReadSection("buttons2").empty());
+}
+
+TEST_F(IniFileTest, WritingKeepsWhatTheProgramDoesNotTouch) {
+  const std::string original =
+      "; written by hand\n"
+      "[future]\n"
+      "Shiny = \"kept as is\"\n"
+      "\n"
+      "[port]\n"
+      "Baud=9600\n"
+      "Extra=1\n"
+      "\n"
+      "[devices]\n"
+      "COM1=/dev/ttyUSB0\n";
+  WriteFile(original);
+  TIniFile ini(path_);
+  ini.WriteString("PORT", "baud", "4800");
+  ini.WriteString("port", "Bits", "7");
+  ini.WriteBool("log", "transmit", true);
+  ini.WriteInteger("log", "index", -1);
+  ini.UpdateFile();
+
+  EXPECT_EQ(ReadFile(),
+            "; written by hand\n"
+            "[future]\n"
+            "Shiny = \"kept as is\"\n"
+            "\n"
+            "[port]\n"
+            "baud=4800\n"
+            "Extra=1\n"
+            "Bits=7\n"
+            "\n"
+            "[devices]\n"
+            "COM1=/dev/ttyUSB0\n"
+            "[log]\n"
+            "transmit=1\n"
+            "index=-1\n");
+  TIniFile again(path_);
+  EXPECT_EQ(again.ReadString("future", "shiny", ""), "kept as is");
+  EXPECT_EQ(again.ReadInteger("log", "index", 0), -1);
+}
+
+TEST_F(IniFileTest, ErasedSectionsComeBackAtTheEndWithOnlyTheNewKeys) {
+  WriteFile("[buttons1]\nold=1\n[port]\nBaud=1\n[Buttons1]\nagain=2\n");
+  TIniFile ini(path_);
+  ini.EraseSection("BUTTONS1");
+  ini.WriteString("buttons1", "ButtonP1_0", "Right-click to set;");
+  EXPECT_EQ(ini.Text(), "[port]\nBaud=1\n[buttons1]\nButtonP1_0=Right-click to set;\n");
+}
+
+TEST_F(IniFileTest, AMissingFileReadsEmptyAndIsCreatedOnUpdate) {
+  TIniFile ini(path_);
+  EXPECT_EQ(ini.ReadString("port", "Baud", "9600"), "9600");
+  ini.WriteString("port", "Baud", "9600");
+  ini.UpdateFile();
+  EXPECT_EQ(ReadFile(), "[port]\nBaud=9600\n");
+  struct stat st {};
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST_F(IniFileTest, AFailedUpdateNamesTheFileAndLeavesNothingBehind) {
+  const auto expectFailure = [](const std::string& path) {
+    TIniFile ini(path);
+    ini.WriteString("port", "Baud", "2");
+    try {
+      ini.UpdateFile();
+      ADD_FAILURE() << "no error for " << path;
+    } catch (const EIniFileError& e) {
+      EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
+    }
+  };
+  expectFailure((dir_ / "gone" / "settings.ini").string());
+
+  // The temporary file can be written here, but it cannot replace a folder:
+  // it must not be left lying about.
+  fs::create_directories(dir_ / "settings.ini" / "inside");
+  expectFailure(path_);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace kestrune
