@@ -2,6 +2,7 @@
 // stops the thread at any moment, a vanished device and a throwing callback
 // neither spin nor end the program.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <cerrno>
 #include <future>
@@ -202,6 +203,51 @@ TEST_F(ComEventThreadTest, AReadErrorInTheHookEndsReportingAfterOneLine) {
   EXPECT_EQ(received.Calls(), 1);
   EXPECT_EQ(LogCollector::Lines(),
             std::vector<std::string>{"PORT_ERROR_HANGUP 5 : \"Input/output error\""});
+}
+
+// A device file that was hung up by the kernel (an unplugged USB adapter)
+// polls as readable and hung up at once, forever, and reads return 0.
+TEST_F(ComEventThreadTest, AHungUpFileThatReadsNothingIsLoggedOnceAndNotPolledAgain) {
+  auto system = std::make_shared<InjectingSystem>();
+  system->onRead = [](int, void*, size_t) -> ssize_t { return 0; };
+  system->onPoll = [&](pollfd* fds, nfds_t count, int timeoutMs) {
+    for (nfds_t i = 0; i < count; ++i) {
+      if (fds[i].fd == system->deviceFd) {
+        fds[i].revents = POLLIN | POLLOUT | POLLERR | POLLHUP;
+        return 1;
+      }
+    }
+    return system->SerialSystem::Poll(fds, count, timeoutMs);
+  };
+  TComPort port(system);
+  port.SetOnDataReadEvent([&](TComPort& p) { received.Take(p); });
+  OpenPort(port, pty.SlavePath());
+
+  ASSERT_TRUE(LogCollector::WaitForLineStartingWith("PORT_ERROR_HANGUP"));
+  const int polls = system->polls;
+  std::this_thread::sleep_for(200ms);
+  EXPECT_LE(system->polls - polls, 1);
+  EXPECT_EQ(received.Calls(), 1);
+  EXPECT_EQ(LogCollector::Lines(),
+            std::vector<std::string>{"PORT_ERROR_HANGUP 5 : \"Input/output error\""});
+  port.Close();
+  EXPECT_FALSE(port.IsOpen());
+}
+
+TEST_F(ComEventThreadTest, AFailedWaitEndsTheThreadWithOneLineAndCloseStillWorks) {
+  auto system = std::make_shared<InjectingSystem>();
+  system->onPoll = [](pollfd*, nfds_t, int) {
+    errno = ENOMEM;
+    return -1;
+  };
+  TComPort port(system);
+  port.SetOnDataReadEvent([&](TComPort& p) { received.Take(p); });
+  OpenPort(port, pty.SlavePath());
+  ASSERT_TRUE(LogCollector::WaitForLineStartingWith("PORT_ERROR_WAIT"));
+  EXPECT_EQ(LogCollector::Lines(),
+            std::vector<std::string>{"PORT_ERROR_WAIT 12 : \"Cannot allocate memory\""});
+  port.Close();
+  EXPECT_EQ(system->polls, 1);
 }
 
 TEST_F(ComEventThreadTest, WithoutAReadHookTheDeviceWaitsUnwatchedUntilOneIsSet) {
