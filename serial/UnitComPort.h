@@ -17,13 +17,15 @@
 // The port never throws: a failure is a false result (where there is one), the
 // text in LastError, and one line through the log callback in the form
 //   <text> <errno> : "<strerror text>"
-// Two lines come from the event thread, each at most once per Open:
+// Three lines come from the event thread, each at most once per Open:
 //   PORT_ERROR_HANGUP <errno> : "<strerror text>"   the device went away
 //       (adapter unplugged, far end of a pseudo-terminal closed); arrivals
 //       are no longer reported, Close and a new Open work as usual.
 //   PORT_ERROR_CALLBACK 0 : "<exception text>"   a hook or the log callback
 //       threw; the port catches it and goes on. Should the log callback throw
 //       on this line too, the line goes to stderr instead.
+//   PORT_ERROR_WAIT <errno> : "<strerror text>"   the thread could not wait
+//       for the device; it ends, and arrivals are no longer reported.
 #pragma once
 
 #include <atomic>
@@ -75,6 +77,8 @@ class TComPort {
   void SetDtrState(bool state);
   void SetRtsState(bool state);
   bool GetCtsState(bool& state);
+  // Bounds the wait of each later SendPacket for room in the driver to
+  // len * WriteTimeoutMultiplier(baud) + 40 ms. After Open there is no bound.
   bool SetTimeouts(uint32_t baud);
 
   // Writes all len bytes and returns once they have left the driver.
