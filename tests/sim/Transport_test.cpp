@@ -1,0 +1,303 @@
+// The radio on its transports: a pseudo-terminal with a plain POSIX client on
+// the other side, the in-process socket with visible DTR, and kestrune-sim.
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "SimTestSupport.h"
+#include "sim/InProcessRadio.h"
+#include "sim/PtyLine.h"
+#include "sim/RadioLink.h"
+
+extern char** environ;
+
+namespace kestrune::sim {
+namespace {
+
+using namespace test;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+std::string TempPath(const std::string& name) {
+  return (fs::temp_directory_path() / (name + "-" + std::to_string(getpid()))).string();
+}
+
+// Reads until `count` bytes came or the timeout passed.
+std::vector<uint8_t> ReadFrom(int fd, size_t count, std::chrono::milliseconds timeout = 5s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::vector<uint8_t> bytes;
+  while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
+    pollfd pfd{fd, POLLIN, 0};
+    if (poll(&pfd, 1, 50) <= 0) continue;
+    uint8_t buffer[512];
+    const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - bytes.size()));
+    if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  return bytes;
+}
+
+void WriteTo(int fd, const std::vector<uint8_t>& bytes) {
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+// The program's side of the pseudo-terminal, opened through the link.
+int OpenClient(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return fd;
+  termios tio{};
+  tcgetattr(fd, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(fd, TCSANOW, &tio);
+  return fd;
+}
+
+std::chrono::nanoseconds ThreadCpuTime(std::thread& thread) {
+  clockid_t clock;
+  pthread_getcpuclockid(thread.native_handle(), &clock);
+  timespec ts{};
+  clock_gettime(clock, &ts);
+  return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+class PtyRadio : public ::testing::Test {
+ protected:
+  PtyRadio() : pty(link), radio(Config(), pty.MasterFd()) {
+    thread = std::thread([this] { end = radio.Run(); });
+  }
+  ~PtyRadio() override {
+    radio.Stop();
+    thread.join();
+  }
+  static RadioConfig Config() {
+    RadioConfig config;
+    config.ackDelay = 20ms;
+    return config;
+  }
+
+  std::string link = TempPath("kestrune-sim-test");
+  PtyLine pty;
+  RadioLink radio;
+  RadioLink::End end = RadioLink::End::LineError;
+  std::thread thread;
+};
+
+TEST_F(PtyRadio, APlainClientEntersSbepAndReadsThroughTheLink) {
+  ASSERT_EQ(fs::read_symlink(link).string(), pty.SlavePath());
+  const int fd = OpenClient(link);
+  ASSERT_GE(fd, 0);
+  WriteTo(fd, kEntryDevice1);
+  EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50}));
+  const auto request = ReadRequest(2, 0x00, 0x0002);
+  WriteTo(fd, request);
+  const auto answer = ReadFrom(fd, 7 + 1 + 8);
+  ASSERT_EQ(answer.size(), 16u);
+  EXPECT_EQ(answer[13], 0x0B);
+  EXPECT_EQ(answer[14], 0x00);
+  close(fd);
+  EXPECT_TRUE(radio.WithRadio([](SimRadio& r) { return r.Mode() == BusMode::Sbep; }));
+}
+
+TEST_F(PtyRadio, ClosingAndReopeningThePortNeitherSpinsNorBreaksTheLine) {
+  for (int round = 0; round < 3; ++round) {
+    const int fd = OpenClient(link);
+    ASSERT_GE(fd, 0) << "round " << round;
+    WriteTo(fd, kEntryDevice1);
+    EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50})) << "round " << round;
+    close(fd);
+  }
+  // With the port closed the loop sleeps: a spinning loop burns the window's
+  // whole length in CPU time.
+  const auto before = ThreadCpuTime(thread);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_LT(ThreadCpuTime(thread) - before, 30ms);
+}
+
+TEST_F(PtyRadio, StopEndsTheLoop) {
+  radio.Stop();
+  thread.join();
+  EXPECT_EQ(end, RadioLink::End::Stopped);
+  thread = std::thread([] {});  // for the fixture's join
+}
+
+TEST(PtyLineLink, IsReplacedWhenStaleRemovedWhenOwnAndNeverClobbersAFile) {
+  const std::string link = TempPath("kestrune-sim-link");
+  fs::remove(link);
+  fs::create_symlink("/nonexistent/pts", link);  // left behind by a killed run
+  {
+    PtyLine pty(link);
+    EXPECT_EQ(fs::read_symlink(link).string(), pty.SlavePath());
+  }
+  EXPECT_TRUE(fs::symlink_status(link).type() == fs::file_type::not_found);
+
+  auto first = std::make_unique<PtyLine>(link);
+  auto second = std::make_unique<PtyLine>(link);  // takes the path over
+  EXPECT_EQ(fs::read_symlink(link).string(), second->SlavePath());
+  first.reset();  // the path is no longer its link: left alone
+  EXPECT_EQ(fs::read_symlink(link).string(), second->SlavePath());
+  second.reset();
+  EXPECT_TRUE(fs::symlink_status(link).type() == fs::file_type::not_found);
+
+  std::ofstream(link) << "settings";
+  EXPECT_THROW(PtyLine{link}, std::runtime_error);
+  EXPECT_TRUE(fs::is_regular_file(link));
+  fs::remove(link);
+
+  PtyLine unlinked("");
+  EXPECT_TRUE(unlinked.LinkPath().empty());
+  EXPECT_EQ(unlinked.SlavePath().rfind("/dev/pts/", 0), 0u);
+}
+
+// ---- in process ---------------------------------------------------------------
+
+TEST(InProcess, DtrChangesReachTheRadioAfterTheBytesWrittenBeforeThem) {
+  InProcessRadio radio;
+  radio.Write(kEntryDevice1);
+  radio.SetDtr(true);  // right behind the frame: must not overtake it
+  EXPECT_EQ(radio.Read(6, 5s), Concat(kEntryDevice1, {0x50}));
+  EXPECT_EQ(radio.WithRadio([](SimRadio& r) { return r.Mode(); }), BusMode::Sbep);
+  radio.SetDtr(false);
+  EXPECT_EQ(radio.WithRadio([](SimRadio& r) { return r.Mode(); }), BusMode::Sb9600);
+}
+
+TEST(InProcess, SpontaneousFramesArriveOnTheirOwn) {
+  InProcessRadio radio;
+  Faults faults;
+  faults.spontaneousPeriod = 20ms;
+  radio.SetFaults(faults);
+  const auto bytes = radio.Read(10, 10s);
+  ASSERT_EQ(bytes.size(), 10u);
+  EXPECT_EQ(Sb9600Crc(bytes.data(), 5), 0);
+  EXPECT_EQ(Sb9600Crc(bytes.data() + 5, 5), 0);
+}
+
+TEST(InProcess, PacingTakesTwelveBitTimesPerByte) {
+  InProcessRadio radio;
+  radio.Write(kEntryDevice1);
+  radio.SetDtr(true);
+  ASSERT_EQ(radio.Read(6, 5s).size(), 6u);
+  Faults faults;
+  faults.pacing = true;
+  radio.SetFaults(faults);
+  const auto start = std::chrono::steady_clock::now();
+  radio.Write(ReadRequest(64, 0x00, 0));
+  const auto answer = radio.Read(7 + 1 + 72, 10s);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(answer.size(), 80u);
+  EXPECT_GE(elapsed, 80 * 1250us);  // the bytes cannot come sooner than the line carries them
+}
+
+// ---- kestrune-sim ---------------------------------------------------------------
+
+class SimProgram {
+ public:
+  explicit SimProgram(std::vector<std::string> args) {
+    args.insert(args.begin(), KESTRUNE_SIM_EXE);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2];
+    EXPECT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    stdout_ = out[0];
+  }
+  ~SimProgram() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+    close(stdout_);
+  }
+
+  // The next line of standard output; nothing after the timeout or at the end.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      if (const auto nl = buffer_.find('\n'); nl != std::string::npos) {
+        std::string line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return line;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+      pollfd pfd{stdout_, POLLIN, 0};
+      if (poll(&pfd, 1, 50) <= 0) continue;
+      char chunk[512];
+      const ssize_t n = read(stdout_, chunk, sizeof chunk);
+      if (n <= 0) return std::nullopt;
+      buffer_.append(chunk, static_cast<size_t>(n));
+    }
+  }
+  // Waits for a line containing `text`.
+  bool WaitForLine(const std::string& text) {
+    for (auto line = ReadLine(); line; line = ReadLine())
+      if (line->find(text) != std::string::npos) return true;
+    return false;
+  }
+  int Signal(int sig) {
+    kill(pid_, sig);
+    return Wait();
+  }
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stdout_ = -1;
+  std::string buffer_;
+};
+
+TEST(KestruneSim, PrintsItsLinkTracesTheBusAndCleansUpOnSigterm) {
+  for (const int sig : {SIGTERM, SIGINT}) {
+    const std::string link = TempPath("kestrune-sim-program");
+    SimProgram sim({"--link", link, "--ack-delay", "20"});
+    const std::string first = sim.ReadLine().value_or("");
+    ASSERT_EQ(first.rfind("kestrune-sim: link " + link + " -> /dev/pts/", 0), 0u) << first;
+    const int fd = OpenClient(link);
+    ASSERT_GE(fd, 0);
+    WriteTo(fd, kEntryDevice1);
+    EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50}));
+    EXPECT_TRUE(sim.WaitForLine("EXPANDED PROTOCOL REQUEST: device 1  [00 12 01 06 02]"));
+    EXPECT_TRUE(sim.WaitForLine("ack      accepted  [50]"));
+    close(fd);
+    EXPECT_EQ(sim.Signal(sig), 0);
+    EXPECT_TRUE(fs::symlink_status(link).type() == fs::file_type::not_found);
+  }
+}
+
+TEST(KestruneSim, HelpAndMistakes) {
+  SimProgram help({"--help"});
+  EXPECT_TRUE(help.WaitForLine("--corrupt-reply N"));
+  EXPECT_EQ(help.Wait(), 0);
+  SimProgram wrong({"--baud", "fast"});
+  EXPECT_EQ(wrong.Wait(), 2);
+  SimProgram missing({"--eeprom", "/nonexistent/eeprom.bin"});
+  EXPECT_EQ(missing.Wait(), 1);
+}
+
+}  // namespace
+}  // namespace kestrune::sim
