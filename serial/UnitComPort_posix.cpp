@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
