@@ -1,10 +1,6 @@
 #include "GuiTestSupport.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -16,6 +12,8 @@
 
 #include "console/ConsoleLog.h"
 #include "console/ErrorReport.h"
+#include "console/core/CommandText.h"
+#include "protocol/CRC16.h"
 #include "serial/SerialSystem.h"
 
 namespace kestrune::test {
@@ -52,50 +50,35 @@ std::string TempDir::Read(const std::string& name) const {
   return text.str();
 }
 
-EchoingBus::EchoingBus() {
-  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
-    throw std::runtime_error("no pseudo-terminal");
-  slavePath_ = ptsname(master_);
-  // Held open so the master never sees a hang-up between the program's
-  // opens; it never reads, so every byte goes to the program.
-  slave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  wake_ = eventfd(0, EFD_CLOEXEC);
-  thread_ = std::thread([this] { Run(); });
-}
+SimulatedRadio::SimulatedRadio()
+    : line_(std::make_unique<sim::PtyLine>(std::string())),
+      link_(std::make_unique<sim::RadioLink>(sim::RadioConfig{}, line_->MasterFd())),
+      thread_([this] { link_->Run(); }) {}
 
-EchoingBus::~EchoingBus() {
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = write(wake_, &one, sizeof one);
+SimulatedRadio::~SimulatedRadio() {
+  link_->Stop();
   thread_.join();
-  close(wake_);
-  close(slave_);
-  close(master_);
 }
 
-std::vector<uint8_t> EchoingBus::Received() const {
-  std::lock_guard lock(lock_);
-  return received_;
+const std::string& SimulatedRadio::DevicePath() const { return line_->SlavePath(); }
+
+std::vector<uint8_t> SimulatedRadio::Received() {
+  return link_->WithRadio([](sim::SimRadio& radio) {
+    std::vector<uint8_t> bytes;
+    for (const sim::ReceivedFrame& frame : radio.FramesReceived())
+      bytes.insert(bytes.end(), frame.bytes.begin(), frame.bytes.end());
+    return bytes;
+  });
 }
 
-void EchoingBus::Run() {
-  pollfd fds[2] = {{master_, POLLIN, 0}, {wake_, POLLIN, 0}};
-  for (;;) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents) return;
-    if (fds[0].revents & (POLLHUP | POLLERR)) return;
-    uint8_t buf[512];
-    const ssize_t n = read(master_, buf, sizeof buf);
-    if (n <= 0) continue;
-    {
-      std::lock_guard lock(lock_);
-      received_.insert(received_.end(), buf, buf + n);
-    }
-    [[maybe_unused]] const ssize_t w = write(master_, buf, static_cast<size_t>(n));
-  }
+std::vector<uint8_t> AudioMuteFrame() {
+  std::vector<uint8_t> frame{0x00, 0x01, 0x00, 0x1D};
+  frame.push_back(Sb9600Crc(frame.data(), 4));
+  return frame;
+}
+
+QString AsCommand(const std::vector<uint8_t>& bytes) {
+  return QString::fromStdString(FormatCommandBytes(bytes));
 }
 
 RecordedErrors::RecordedErrors() {

@@ -8,12 +8,19 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "console/UnitMain.h"
+#include "sim/PtyLine.h"
+#include "sim/RadioLink.h"
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestrune::test {
 
@@ -37,29 +44,30 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// The bus as the program sees it: every byte written comes straight back.
-// Runs a thread on the master side of a pseudo-terminal.
-class EchoingBus {
+// The simulated radio on a pseudo-terminal, served by a thread of its own:
+// it echoes every byte and answers as the radio does.
+class SimulatedRadio {
  public:
-  EchoingBus();
-  ~EchoingBus();
-  EchoingBus(const EchoingBus&) = delete;
-  EchoingBus& operator=(const EchoingBus&) = delete;
+  SimulatedRadio();
+  ~SimulatedRadio();
+  SimulatedRadio(const SimulatedRadio&) = delete;
+  SimulatedRadio& operator=(const SimulatedRadio&) = delete;
 
-  const std::string& DevicePath() const { return slavePath_; }
-  std::vector<uint8_t> Received() const;
+  const std::string& DevicePath() const;
+  // The bytes of every frame the radio has taken in, in order.
+  std::vector<uint8_t> Received();
 
  private:
-  void Run();
-
-  int master_ = -1;
-  int slave_ = -1;
-  int wake_ = -1;
-  std::string slavePath_;
-  mutable std::mutex lock_;
-  std::vector<uint8_t> received_;
+  std::unique_ptr<sim::PtyLine> line_;
+  std::unique_ptr<sim::RadioLink> link_;
   std::thread thread_;
 };
+
+// A valid SB9600 frame (check byte filled in) with the opcode AUDIO MUTE,
+// which the radio takes without answering.
+std::vector<uint8_t> AudioMuteFrame();
+// Bytes as command text ("00 01 ...").
+QString AsCommand(const std::vector<uint8_t>& bytes);
 
 // Replaces the message box of the general error report while it lives.
 class RecordedErrors {
