@@ -1,0 +1,206 @@
+// The built program itself, in a program folder of its own, against the
+// simulated radio on a pseudo-terminal: it opens COM1, logs to its file, and
+// on SIGTERM closes the port and writes its settings.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console/core/IniFile.h"
+
+extern char** environ;
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A started program; killed and reaped if the test leaves it behind.
+class Process {
+ public:
+  Process(const std::vector<std::string>& args, const fs::path& workDir,
+          const std::vector<std::string>& extraEnv, int stdoutFd = -1) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char*> envp;
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
+    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+  }
+  ~Process() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (pidfd_ >= 0) close(pidfd_);
+  }
+
+  void Signal(int sig) const { kill(pid_, sig); }
+
+  // The wait status once the process has ended, or -1 after the timeout.
+  int WaitForExit(std::chrono::milliseconds timeout) {
+    pollfd pfd{pidfd_, POLLIN, 0};
+    if (poll(&pfd, 1, static_cast<int>(timeout.count())) != 1) return -1;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int pidfd_ = -1;
+};
+
+// Waits for files in a folder tree to change, and re-tests a condition on
+// every change.
+class FileWatch {
+ public:
+  FileWatch() : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {}
+  ~FileWatch() { close(fd_); }
+  void Add(const fs::path& dir) {
+    inotify_add_watch(fd_, dir.c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO);
+  }
+  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!done()) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left <= 0ms) return false;
+      pollfd pfd{fd_, POLLIN, 0};
+      if (poll(&pfd, 1, static_cast<int>(left.count())) == 1) {
+        char events[4096];
+        while (read(fd_, events, sizeof events) > 0) {
+        }
+      }
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kestrune-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    programDir_ = root_ / "program";
+    workDir_ = root_ / "work";
+    fs::create_directories(programDir_);
+    fs::create_directories(workDir_);
+    // A copy, not a link: the program finds its folder through /proc/self/exe,
+    // which names the file a link points to.
+    fs::copy_file(KESTRUNE_PROGRAM, programDir_ / "kestrune");
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Starts the simulator and returns once its pseudo-terminal link exists.
+  std::unique_ptr<Process> StartSimulator(const fs::path& link) {
+    int out[2];
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    auto sim = std::make_unique<Process>(
+        std::vector<std::string>{KESTRUNE_SIM_PROGRAM, "--quiet", "--link", link.string()}, root_,
+        std::vector<std::string>{}, out[1]);
+    close(out[1]);
+    // Its first line names the link, once the link is there.
+    std::string firstLine;
+    char c = 0;
+    pollfd pfd{out[0], POLLIN, 0};
+    while (poll(&pfd, 1, 10000) == 1 && read(out[0], &c, 1) == 1 && c != '\n') firstLine += c;
+    close(out[0]);
+    EXPECT_NE(firstLine.find(link.string()), std::string::npos) << firstLine;
+    return sim;
+  }
+
+  fs::path root_, programDir_, workDir_;
+};
+
+TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigterm) {
+  const fs::path link = root_ / "radio";
+  auto sim = StartSimulator(link);
+  std::ofstream(programDir_ / "settings.ini")
+      << "[devices]\nCOM1=" << link.string() << "\n[log]\ntransmit=1\ntofile=1\n";
+
+  FileWatch watch;
+  watch.Add(programDir_);
+  Process program({(programDir_ / "kestrune").string()}, workDir_, {"QT_QPA_PLATFORM=offscreen"});
+
+  // The run's log file: logs/yyyymmdd_hhnn.log beside the program.
+  fs::path logFile;
+  const auto findLog = [&] {
+    if (!fs::is_directory(programDir_ / "logs")) return false;
+    watch.Add(programDir_ / "logs");
+    for (const auto& entry : fs::directory_iterator(programDir_ / "logs")) logFile = entry.path();
+    return !logFile.empty() && ReadFile(logFile).find("Port COM1 is open") != std::string::npos;
+  };
+  ASSERT_TRUE(watch.WaitFor(findLog, 20s)) << "no log file with the port opened";
+  EXPECT_TRUE(std::regex_match(logFile.filename().string(), std::regex(R"(\d{8}_\d{4}\.log)")));
+  EXPECT_TRUE(
+      std::regex_match(ReadFile(logFile), std::regex(R"(\d\d:\d\d:\d\d  Port COM1 is open\r\n)")))
+      << ReadFile(logFile);
+
+  program.Signal(SIGTERM);
+  const int status = program.WaitForExit(20s);
+  ASSERT_NE(status, -1) << "the program did not end on SIGTERM";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  // The port was closed by the window's destroy handler...
+  EXPECT_TRUE(std::regex_match(
+      ReadFile(logFile),
+      std::regex(R"(\d\d:\d\d:\d\d  Port COM1 is open\r\n\d\d:\d\d:\d\d  Port closed\r\n)")))
+      << ReadFile(logFile);
+  // ...which also wrote the settings, keeping the device mapping.
+  const TIniFile ini((programDir_ / "settings.ini").string());
+  EXPECT_EQ(ini.ReadString("devices", "COM1", ""), link.string());
+  EXPECT_EQ(ini.ReadString("port", "Baud", ""), "9600");
+  EXPECT_TRUE(ini.ReadBool("log", "tofile", false));
+  EXPECT_TRUE(ini.ReadBool("log", "transmit", false));
+  EXPECT_EQ(ini.ReadString("buttons1", "ButtonP1_0", ""), "Right-click to set;");
+  // Nothing lands in the working directory but what belongs there.
+  EXPECT_FALSE(fs::exists(workDir_ / "settings.ini"));
+
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->WaitForExit(10s), -1);
+}
+
+}  // namespace
+}  // namespace kestrune
