@@ -135,10 +135,11 @@ Radio:
                          0B35 bytes
       --ack-delay MS     on a pseudo-terminal or device, which carries no DTR: how
                          long after the SBEP entry request the radio acknowledges
-                         (default 286 at 9600 baud: the program's 96 ms post-send
-                         pause and 40 ms DTR pulse, plus 150 ms to spare)
+                         (default 286 at 9600 baud: the program's post-send pause
+                         of 96 ms and its 40 ms DTR pulse must be over before it
+                         listens, plus 150 ms to spare)
       --frame-gap MS     idle time after which a half-received frame is dropped
-                         (default 50)
+                         (default 50, or 4 byte times below 960 baud)
 
 Faults (N is a count of occurrences, or "all"):
       --silent           radio switched off: no echo, no acknowledge, no reply

@@ -18,8 +18,11 @@ namespace {
 using namespace kestrune::sim;
 
 std::atomic<RadioLink*> gLink{nullptr};
+std::atomic<bool> gStopRequested{false};
 
+// A signal before the link runs is remembered, so the link is still removed.
 void OnStopSignal(int) {
+  gStopRequested = true;
   if (RadioLink* link = gLink.load()) link->Stop();
 }
 
@@ -45,6 +48,7 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 }
 
 int Serve(SimOptions& options) {
+  InstallSignalHandlers();
   if (!options.eepromFile.empty()) options.radio.eeprom = ReadFile(options.eepromFile);
   std::unique_ptr<PtyLine> pty;
   std::unique_ptr<SerialDeviceLine> device;
@@ -66,7 +70,7 @@ int Serve(SimOptions& options) {
   PrintLine("kestrune-sim: " + std::to_string(options.radio.baudRate) + " baud, acknowledge delay " +
             std::to_string(delay.count()) + " ms, frame gap " + std::to_string(gap.count()) + " ms");
   gLink = &link;
-  InstallSignalHandlers();
+  if (gStopRequested) link.Stop();
   const RadioLink::End end = link.Run();
   gLink = nullptr;
   if (end == RadioLink::End::Stopped) {
