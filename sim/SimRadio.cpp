@@ -333,15 +333,21 @@ void SimRadio::HandleSbepPacket(std::span<const uint8_t> packet, Micros now) {
 void SimRadio::HandleRead(std::span<const uint8_t> packet, Micros now) {
   // F5 11 count selector|address-high address-mid address-low checksum
   const SbepLayout layout = *SbepPacketLayout(packet);
+  if (layout.size != 5) {
+    TraceReceived("SBEP", packet, "Read_Data_Request: malformed");
+    Acknowledge(false, now);
+    return;
+  }
   const auto body = packet.subspan(layout.headerLength);
   const uint8_t count = body[0];
   const auto addressBytes = body.subspan(1, 3);
   const uint32_t address = RequestAddress(addressBytes);
   const auto space = SpaceFromSelector(addressBytes[0]);
-  const bool ok = layout.size == 5 && count > 0 && space && address + count <= kMemorySpaceSize;
+  const bool ok = count > 0 && space && address + count <= kMemorySpaceSize;
   TraceReceived("SBEP", packet,
                 ok ? Format("Read_Data_Request: %u bytes at %s %05X", count, SpaceName(*space), address)
-                   : std::string("Read_Data_Request: malformed"));
+                   : Format("Read_Data_Request: refused (%u bytes, selector %02X, address %05X)", count,
+                            addressBytes[0], address));
   if (!Acknowledge(ok, now)) return;
 
   const auto data = Memory(*space).subspan(address, count);

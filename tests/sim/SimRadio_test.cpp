@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <random>
 
 #include "SimTestSupport.h"
 
@@ -284,7 +285,8 @@ TEST_F(SimRadioTest, EepromDefaultLengthsAndTheFourSpaces) {
 TEST_F(SimRadioTest, MalformedReadsAreRefused) {
   Enter();
   for (const auto& request : {ReadRequest(0, 0x00, 0), ReadRequest(2, 0x20, 0),
-                              ReadRequest(64, 0x80, 0xFFFF0), Sbep({0xF6, 0x11, 2, 0, 0, 0, 0})}) {
+                              ReadRequest(64, 0x80, 0xFFFF0), Sbep({0xF6, 0x11, 2, 0, 0, 0, 0}),
+                              std::vector<uint8_t>{0xF0, 0x11}}) {
     EXPECT_EQ(Send(request), Concat(request, {0x60})) << testing::PrintToString(request);
   }
   // The last 64 bytes of the space are fine.
@@ -310,6 +312,7 @@ TEST_F(SimRadioTest, WritesLandInTheSpaceAndAreAnswered84) {
 
   // Nothing to write, or beyond the space: refused, memory untouched.
   EXPECT_EQ(Send(WriteRequest({}, 0x00, 0)).back(), 0x60);
+  EXPECT_EQ(Send({0xF0, 0x17}).back(), 0x60);
   EXPECT_EQ(Send(WriteRequest(data, 0x00, 0xFFFFE)).back(), 0x60);
   EXPECT_EQ(radio.Memory(MemorySpace::Eeprom)[0xFFFFE], 0xFF);
 }
@@ -325,6 +328,7 @@ TEST_F(SimRadioTest, TunePacketIsAcknowledgedAndRecorded) {
   EXPECT_EQ(radio.LastChannel(), 4480);
   // A tune packet of the wrong size is refused and not recorded.
   EXPECT_EQ(Send(Sbep({0xF7, 0x2B, 0x00, 0x69, 0x1A, 0x00, 0x10, 0x00})).back(), 0x60);
+  EXPECT_EQ(Send({0xF0, 0x2B}).back(), 0x60);
   EXPECT_EQ(radio.LastSbepTune()->option, 0x11);
 }
 
@@ -347,6 +351,7 @@ TEST_F(SimRadioTest, DisplayTextIsAcknowledgedAndRecorded) {
   // A count that does not match the size (a text too long for its byte) is refused.
   auto tooLong = DisplayFrame(std::vector<uint8_t>(300, 'A'));
   EXPECT_EQ(Send(tooLong).back(), 0x60);
+  EXPECT_EQ(Send(Sbep({0x1F, 0x00, 0x02, 0x80})).back(), 0x60);
   EXPECT_EQ(radio.LastDisplayText()->Text(), "");
   const std::string utf8 = "\xC3\x89t\xC3\xA9";
   EXPECT_EQ(Send(DisplayFrame({utf8.begin(), utf8.end()})).back(), 0x50);
@@ -461,6 +466,23 @@ TEST_F(SimRadioTest, EepromImageReplacesTheDefault) {
   EXPECT_EQ(custom.Memory(MemorySpace::Eeprom)[3], 0xFF);
   config.eeprom.assign(kMemorySpaceSize + 1, 0);
   EXPECT_THROW(SimRadio{config}, std::invalid_argument);
+}
+
+TEST_F(SimRadioTest, RandomBytesNeverUpsetIt) {
+  // Whatever arrives, in either mode: every byte is echoed and the radio
+  // keeps answering afterwards.
+  std::mt19937 random(7);
+  for (int round = 0; round < 200; ++round) {
+    if (round % 2) Enter();
+    std::vector<uint8_t> noise(random() % 300);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+    const auto echo = Send(noise);
+    EXPECT_GE(echo.size(), noise.size());
+    radio.Advance(Tick());
+  }
+  Send(Sb9600(0x00, 0x00, 0x01, 0x08));  // whatever mode it ended in
+  EXPECT_EQ(Enter(), Concat(kEntryDevice1, {0x50}));
+  EXPECT_EQ(Send(ReadRequest(2, 0x00, 2)).size(), 7u + 1 + 8);
 }
 
 TEST_F(SimRadioTest, TheRecordOfFramesIsBounded) {
