@@ -88,9 +88,10 @@ class TSb9600 {
   TSb9600& operator=(const TSb9600&) = delete;
 
   // Opens a new port in SB9600 mode and logs "Port <name> is open", or the
-  // port's error text. The previous port must have been freed first
-  // (FreeComPort). A baud rate of 0 or below is refused with one log line and
-  // the port is left closed. The caller checks ComPort()->IsOpen().
+  // port's error text. The console frees the previous port first
+  // (FreeComPort); one still held is closed and freed here. A baud rate of 0
+  // or below is refused with one log line and the port is left closed. The
+  // caller checks ComPort()->IsOpen().
   void CreatePort(const std::string& PortName, int32_t BaudRate, int32_t Bits, int32_t StopBits,
                   int32_t ParityIndex, bool logTX, bool logRX);
   // Closes and frees the port (its event thread ends first). ComPort() is
