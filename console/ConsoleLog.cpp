@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QTime>
+#include <QScopeGuard>
+#include <cstdio>
+#include <ctime>
 
 #include "console/ErrorReport.h"
 #include "console/LogFile.h"
@@ -13,10 +15,16 @@ namespace kestrune {
 
 namespace {
 
+// Set while LogDump hands its lines to LogLine on this thread: the view then
+// takes them as one block at the end of the dump instead of one by one.
+thread_local bool t_inDump = false;
+
 void ShowLine(const std::string& line) {
   TConsoleLog& log = ConsoleLog();
   if (log.AppClosing.load()) return;
-  if (TLogViewFeed* view = log.View.load()) view->Post(QString::fromStdString(line));
+  if (TLogViewFeed* view = log.View.load())
+    view->Post(QString::fromStdString(line),
+               t_inDump ? TLogViewFeed::Show::Later : TLogViewFeed::Show::Now);
 }
 
 // Shown on the GUI thread, whichever thread found the failure: the message
@@ -53,7 +61,20 @@ TConsoleLog& ConsoleLog() {
 }
 
 std::string LogTimeOfDay() {
-  return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString();
+  // Formatting the time is the dearest part of a line; within one second
+  // every line of a thread reuses the text.
+  thread_local time_t lastSecond = -1;
+  thread_local std::string lastText;
+  const time_t now = time(nullptr);
+  if (now != lastSecond) {
+    tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    lastText = text;
+    lastSecond = now;
+  }
+  return lastText;
 }
 
 void LogLine(const std::string& s) {
@@ -63,6 +84,11 @@ void LogLine(const std::string& s) {
 }
 
 void LogDump(const uint8_t* p, int32_t len, const std::string& dir, const std::string& sig) {
+  t_inDump = true;
+  const auto done = qScopeGuard([] {
+    t_inDump = false;
+    if (TLogViewFeed* view = ConsoleLog().View.load()) view->ShowPending();
+  });
   for (const std::string& line : FormatDumpLines(p, len, dir, sig)) LogLine(line);
 }
 

@@ -12,18 +12,25 @@ TLogViewFeed::TLogViewFeed(QPlainTextEdit* view, std::chrono::milliseconds inter
   connect(&timer_, &QTimer::timeout, this, &TLogViewFeed::Flush);
 }
 
-void TLogViewFeed::Post(const QString& line) {
-  const bool onOwnThread = QThread::currentThread() == thread();
-  bool requestTimer = false;
+void TLogViewFeed::Post(const QString& line, Show when) {
   {
     std::lock_guard lock(mutex_);
     pending_.append(line);
-    if (!onOwnThread && !timerRequested_) requestTimer = timerRequested_ = true;
   }
-  if (onOwnThread)
+  if (when == Show::Now) ShowPending();
+}
+
+void TLogViewFeed::ShowPending() {
+  if (QThread::currentThread() == thread()) {
     Flush();
-  else if (requestTimer)
-    QMetaObject::invokeMethod(this, &TLogViewFeed::StartTimer, Qt::QueuedConnection);
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (timerRequested_ || pending_.isEmpty()) return;
+    timerRequested_ = true;
+  }
+  QMetaObject::invokeMethod(this, &TLogViewFeed::StartTimer, Qt::QueuedConnection);
 }
 
 void TLogViewFeed::StartTimer() {

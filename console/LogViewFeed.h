@@ -26,9 +26,17 @@ class TLogViewFeed : public QObject {
   explicit TLogViewFeed(QPlainTextEdit* view,
                         std::chrono::milliseconds interval = kDefaultInterval);
 
-  // Thread-safe. On the GUI thread the line is in the view when this returns;
-  // from any other thread it is queued and shown within the interval.
-  void Post(const QString& line);
+  enum class Show {
+    Now,    // as soon as this thread can: at once on the GUI thread
+    Later,  // with the next ShowPending() (a dump collects its lines so)
+  };
+
+  // Thread-safe. With Show::Now the line is in the view when this returns on
+  // the GUI thread, and shown within the interval when posted elsewhere.
+  void Post(const QString& line, Show when = Show::Now);
+
+  // Thread-safe: shows what is pending as Post(..., Show::Now) would.
+  void ShowPending();
 
   // GUI thread: appends every pending line now.
   void Flush();

@@ -107,6 +107,18 @@ TEST(LogViewFeedTest, LinesFromAnotherThreadArriveInOrderWithoutWaitingForTheGui
 
   std::thread([&] { feed.Post("later"); }).join();
   EXPECT_TRUE(QTest::qWaitFor([&] { return view.blockCount() == 1003; }));
+
+  // A dump's lines wait for ShowPending, from whichever thread.
+  feed.Post("dump 1", TLogViewFeed::Show::Later);
+  feed.Post("dump 2", TLogViewFeed::Show::Later);
+  EXPECT_EQ(view.blockCount(), 1003);
+  feed.ShowPending();
+  EXPECT_EQ(view.blockCount(), 1005);
+  std::thread([&] {
+    feed.Post("dump 3", TLogViewFeed::Show::Later);
+    feed.ShowPending();
+  }).join();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view.blockCount() == 1006; }));
 }
 
 }  // namespace
