@@ -26,7 +26,7 @@ std::optional<int> ParseCount(const std::string& text) {
 
 using Setter = std::function<bool(SimOptions&, const std::string&)>;
 
-struct OptionSpec {
+struct OptionRule {
   bool takesValue;
   Setter set;
 };
@@ -43,8 +43,8 @@ bool SetCount(int& field, const std::string& text) {
   return n.has_value();
 }
 
-const std::map<std::string, OptionSpec>& Specs() {
-  static const std::map<std::string, OptionSpec> specs{
+const std::map<std::string, OptionRule>& OptionRules() {
+  static const std::map<std::string, OptionRule> rules{
       {"--link", {true, [](SimOptions& o, const std::string& v) { o.linkPath = v; return true; }}},
       {"--device", {true, [](SimOptions& o, const std::string& v) { o.devicePath = v; return !v.empty(); }}},
       {"--baud", {true, [](SimOptions& o, const std::string& v) {
@@ -74,7 +74,7 @@ const std::map<std::string, OptionSpec>& Specs() {
        }}},
       {"--quiet", {false, [](SimOptions& o, const std::string&) { return o.quiet = true; }}},
   };
-  return specs;
+  return rules;
 }
 
 const std::map<std::string, std::string> kShortNames{
@@ -98,14 +98,14 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     }
     if (const auto shortName = kShortNames.find(name); shortName != kShortNames.end())
       name = shortName->second;
-    const auto spec = Specs().find(name);
-    if (spec == Specs().end()) return Failure("unknown option '" + args[i] + "'");
-    if (spec->second.takesValue && !value) {
+    const auto rule = OptionRules().find(name);
+    if (rule == OptionRules().end()) return Failure("unknown option '" + args[i] + "'");
+    if (rule->second.takesValue && !value) {
       if (i + 1 == args.size()) return Failure("option '" + name + "' needs a value");
       value = args[++i];
     }
-    if (!spec->second.takesValue && value) return Failure("option '" + name + "' takes no value");
-    if (!spec->second.set(options, value.value_or("")))
+    if (!rule->second.takesValue && value) return Failure("option '" + name + "' takes no value");
+    if (!rule->second.set(options, value.value_or("")))
       return Failure("invalid value '" + *value + "' for option '" + name + "'");
   }
   return {std::move(options), 0, ""};
