@@ -56,6 +56,7 @@ class SimulatedRadio {
   const std::string& DevicePath() const;
   // The bytes of every frame the radio has taken in, in order.
   std::vector<uint8_t> Received();
+  void SetFaults(sim::Faults faults) { link_->SetFaults(std::move(faults)); }
 
  private:
   std::unique_ptr<sim::PtyLine> line_;

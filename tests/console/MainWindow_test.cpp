@@ -184,6 +184,42 @@ TEST_F(MainWindowTest, ApplyOpensReplacesAndFreesTheEngine) {
   EXPECT_EQ(ViewTexts(*form).last(), "Port COM1 is open");
 }
 
+TEST_F(MainWindowTest, ThePortCannotBeReplacedUnderARunningExchange) {
+  dir_.Write("settings.ini", DeviceSection() + "[buttons1]\nButtonP1_0=Mute;" +
+                                 AsCommand(AudioMuteFrame()).toStdString() + "\n");
+  auto form = Start();
+  ASSERT_NE(form->fSb9600, nullptr);
+  sim::Faults faults;
+  faults.dropEcho = 1;  // the first attempt waits its full 3 s
+  bus_.SetFaults(faults);
+
+  // COM2 has no device: were the apply carried out, it would free the engine
+  // while its wait is still on the stack.
+  bool appliedInsideTheWait = false;
+  QTimer::singleShot(100, form.get(), [&] {
+    appliedInsideTheWait = true;
+    form->ComboBoxPortIndex->setCurrentIndex(1);
+    QTest::mouseClick(form->ButtonPortApply, Qt::LeftButton);
+    form->ComboBoxPortIndex->setCurrentIndex(0);
+  });
+  QTest::mouseClick(form->CommandButton(1, 0), Qt::LeftButton);
+
+  EXPECT_TRUE(appliedInsideTheWait);
+  EXPECT_EQ(errors_.Texts(),
+            QStringList{"The port cannot be changed while an exchange is running."});
+  ASSERT_NE(form->fSb9600, nullptr);
+  EXPECT_TRUE(form->fSb9600->ComPort()->IsOpen());
+  // The second attempt went out and was echoed: the engine was left alone.
+  const std::vector<uint8_t> frame = AudioMuteFrame();
+  std::vector<uint8_t> twice = frame;
+  twice.insert(twice.end(), frame.begin(), frame.end());
+  EXPECT_EQ(bus_.Received(), twice);
+
+  // Afterwards Apply works again.
+  QTest::mouseClick(form->ButtonPortApply, Qt::LeftButton);
+  EXPECT_EQ(ViewTexts(*form).last(), "Port COM1 is open");
+}
+
 TEST_F(MainWindowTest, AStoredBaudThatIsNoIntegerIsReportedAndTheWindowOpensWithoutEngine) {
   dir_.Write("settings.ini", DeviceSection() + "[port]\nBaud=96OO\n");
   auto form = Start();
