@@ -480,6 +480,19 @@ TEST_F(MainWindowTest, SettingsSurviveARestartAndUnknownSectionsAreKept) {
   // that the window came up with every setting in place.
 }
 
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheCloseGoesOn) {
+  // A folder where the file should be: it cannot be replaced by the new file.
+  std::filesystem::create_directories(dir_.Path() / "settings.ini" / "in the way");
+  TForm1Options options;
+  options.PortFactory = NoDevicePorts();
+  auto form = Start(std::move(options));
+  form.reset();
+  EXPECT_EQ(errors_.Texts(),
+            QStringList{QString::fromStdString("Unable to write to " +
+                                               (dir_.Path() / "settings.ini").string() + ".")});
+  EXPECT_TRUE(ConsoleLog().AppClosing);
+}
+
 TEST_F(MainWindowTest, AStoredPositionOutOfRangeSelectsNothingAndAppliesAsItIs) {
   dir_.Write("settings.ini", "[port]\nindex=-1\nParity=9\n");
   TForm1Options options;
