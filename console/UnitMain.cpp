@@ -393,8 +393,11 @@ void TForm1::ReadSettings(const TIniFile& ini) {
   CheckBoxLogReceive->setChecked(ini.ReadBool("log", "receive", true));
   CheckBoxLogToFile->setChecked(ini.ReadBool("log", "tofile", false));
 
+  // The favourites are read here, between "log" and the buttons, once the
+  // list exists.
   for (int page = 1; page <= kCommandPages; ++page) ReadButtonSection(ini, page);
 
+  // "mem", "scan" and "tune" follow here, with the tabs that hold them.
   const int minFreq = ReadComboIndex(*ComboBoxSettMinFreq, ini, "sett", "minfreq", QString(), 0);
   ComboBoxSettMinFreq->setCurrentIndex(minFreq);
   ComboBoxSettMaxFreq->setCurrentIndex(minFreq);
@@ -424,6 +427,8 @@ void TForm1::WriteSettings(TIniFile& ini) const {
   ini.WriteBool("log", "receive", CheckBoxLogReceive->isChecked());
   ini.WriteBool("log", "tofile", CheckBoxLogToFile->isChecked());
 
+  // Writing keeps the order of reading (favourites, then the buttons, then
+  // "mem", "scan" and "tune" before "sett").
   for (int page = 1; page <= kCommandPages; ++page) {
     if (!TabSheetCmd[page - 1]) continue;
     const std::string section = ButtonSection(page);
