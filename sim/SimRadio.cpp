@@ -375,7 +375,8 @@ void SimRadio::HandleWrite(std::span<const uint8_t> packet, Micros now) {
   const size_t count = layout.size >= 5 ? layout.size - 4 : 0;
   const auto addressBytes = count ? body.subspan(0, 3) : std::span<const uint8_t>{};
   const uint32_t address = count ? RequestAddress(addressBytes) : 0;
-  const auto space = count ? SpaceFromSelector(addressBytes[0]) : std::nullopt;
+  // Without data there is no address byte; 0xFF selects no space.
+  const auto space = SpaceFromSelector(count ? addressBytes[0] : uint8_t{0xFF});
   const bool ok = count > 0 && space && address + count <= kMemorySpaceSize;
   TraceReceived("SBEP", packet,
                 ok ? Format("Write_Data_Request: %zu bytes at %s %05X", count, SpaceName(*space), address)

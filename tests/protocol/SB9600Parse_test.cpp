@@ -139,9 +139,9 @@ TEST_F(ReceivePath, SbepRequestCompletesOnEchoAckAndReply) {
 
 TEST_F(ReceivePath, SbepReplyWithABadChecksumEmptiesTheBufferAndLeavesTheStageOpen) {
   SbepRequestAcknowledged(kReadRequest);
-  Bytes bad = kReadReply;
-  bad.back() = static_cast<uint8_t>(bad.back() - 1);  // byte sum 0xFE
-  bad.push_back(0x50);                                  // not looked at any more
+  Bytes bad(kReadReply.begin(), kReadReply.end() - 1);
+  bad.push_back(static_cast<uint8_t>(kReadReply.back() - 1));  // byte sum 0xFE
+  bad.push_back(0x50);                                         // not looked at any more
   peer.Receive(bad);
   EXPECT_EQ(peer.Count(), 0);
   EXPECT_TRUE(engine.RecvPkt().empty());
