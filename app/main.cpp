@@ -5,8 +5,11 @@
 
 #include "console/QuitOnSignal.h"
 #include "console/UnitMain.h"
+#include "protocol/CRC16.h"
 
 int main(int argc, char** argv) {
+  // The check-value table, once, before any window or port thread exists.
+  kestrune::BuildCrc16Table(kestrune::kSb9600CrcConstant);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kestrune"));
 
