@@ -13,8 +13,8 @@ namespace kestrune {
 
 // Item texts of the step lists, by index. The Tune list holds the first two,
 // the Scan list all six.
-inline constexpr std::array<std::string_view, 6> kStepItemTexts{
-    "5.0 KHz", "6.25 KHz", "12.5 KHz", "20 KHz", "25 KHz", "30 KHz"};
+inline constexpr std::array<std::string_view, 6> kStepItemTexts{"5.0 KHz", "6.25 KHz", "12.5 KHz",
+                                                                "20 KHz",  "25 KHz",   "30 KHz"};
 
 // Step in hertz for a step-list index; 5000 for any index outside 0..5
 // (including -1, no selection). Never 0.

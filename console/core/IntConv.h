@@ -19,14 +19,14 @@ namespace kestrune {
 // Raised for a text that is not a valid integer. The message is
 // ''<text>'' is not a valid integer value  (the doubled apostrophes belong to it).
 class EConvertError : public std::runtime_error {
-public:
-    explicit EConvertError(const std::string& text);
+ public:
+  explicit EConvertError(const std::string& text);
 
-    // The text that failed to convert, as it was given.
-    const std::string& Text() const noexcept { return text_; }
+  // The text that failed to convert, as it was given.
+  const std::string& Text() const noexcept { return text_; }
 
-private:
-    std::string text_;
+ private:
+  std::string text_;
 };
 
 // Converts text as described above; throws EConvertError naming text.

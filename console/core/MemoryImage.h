@@ -18,20 +18,20 @@ namespace kestrune {
 
 // The result of loading an image file.
 struct LoadedImage {
-    // Each byte at the position equal to its address; positions below the
-    // lowest address are zero.
-    std::vector<uint8_t> image;
-    // The address the image is to be written from, and how many bytes.
-    uint32_t base = 0;
-    uint32_t length = 0;
-    // Set when a conversion error (EConvertError's message) ended the load;
-    // image, base and length then hold what was read until that point.
-    std::optional<std::string> error;
+  // Each byte at the position equal to its address; positions below the
+  // lowest address are zero.
+  std::vector<uint8_t> image;
+  // The address the image is to be written from, and how many bytes.
+  uint32_t base = 0;
+  uint32_t length = 0;
+  // Set when a conversion error (EConvertError's message) ended the load;
+  // image, base and length then hold what was read until that point.
+  std::optional<std::string> error;
 
-    // base and length as the Memory page shows them: upper-case hex, no
-    // leading zeros ("0" for zero).
-    std::string BaseText() const;
-    std::string LengthText() const;
+  // base and length as the Memory page shows them: upper-case hex, no
+  // leading zeros ("0" for zero).
+  std::string BaseText() const;
+  std::string LengthText() const;
 };
 
 // Upper-case hexadecimal without leading zeros; 0 gives "0".
