@@ -212,12 +212,15 @@ bool TSb9600::WaitResponse() {
   return IsExchangeDone();
 }
 
+// Only the acknowledge is left out in SB9600 mode. A reply still awaited
+// there (the mode was cleared while an SBEP request was under way) keeps the
+// exchange open: the reply stage only completes in SBEP mode, so the attempt
+// times out and the next one starts from fresh stages.
 bool TSb9600::IsExchangeDone() const {
   const TStageRec& w = wfStage.waiting;
   const TStageRec& d = wfStage.done;
-  if (w.echo != d.echo) return false;
-  if (!SbepMode) return true;
-  return w.ack == d.ack && w.data == d.data;
+  if (w.echo != d.echo || w.data != d.data) return false;
+  return !SbepMode || w.ack == d.ack;
 }
 
 void TSb9600::ResetReadBuf() {

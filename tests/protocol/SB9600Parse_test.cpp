@@ -354,7 +354,7 @@ TEST(PostSendDelay, TransmissionTimeAtTwelveBitsPerBytePlusNinety) {
   EXPECT_EQ(TSb9600::PostSendDelayMs(1200, 100), 1089);  // 0.01 s in single precision is below 0.01
 }
 
-TEST(ExchangeDone, Sb9600ModeLooksAtTheEchoOnly) {
+TEST(ExchangeDone, Sb9600ModeLeavesOutTheAcknowledgeOnly) {
   PlainEventPump pump;
   TSb9600 engine(pump);
   engine.wfStage.waiting.echo = true;
@@ -366,6 +366,21 @@ TEST(ExchangeDone, Sb9600ModeLooksAtTheEchoOnly) {
   EXPECT_FALSE(engine.IsExchangeDone());
   engine.wfStage.done.ack = true;
   EXPECT_TRUE(engine.IsExchangeDone());
+}
+
+// The script runner may clear the mode while an SBEP request waits for its
+// reply; the echo alone must not then pass for the whole exchange.
+TEST(ExchangeDone, AReplyStillAwaitedKeepsTheExchangeOpenInSb9600Mode) {
+  PlainEventPump pump;
+  TSb9600 engine(pump);
+  TSb9600TestPeer peer(engine);
+  const Bytes request = WithSbepChecksum({0xF5, 0x11, 0x01, 0x00, 0x20, 0x00});
+  engine.SbepMode = true;
+  peer.Sent(request);
+  engine.SbepMode = false;
+  peer.Receive(request);
+  ASSERT_TRUE(engine.wfStage.done.echo);
+  EXPECT_FALSE(engine.IsExchangeDone());
 }
 
 }  // namespace
