@@ -43,6 +43,7 @@ namespace {
 
 const QString kUnsetCaption = QStringLiteral("Right-click to set");
 const char* const kHintProperty = "hint";
+const char* const kPlaceNameProperty = "placeName";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -196,8 +197,11 @@ QWidget* TForm1::BuildCommandPage(int page) {
   TabSheetCmd[page - 1] = sheet;
   auto* grid = new QGridLayout(sheet);
   for (int j = 0; j < kButtonsPerPage; ++j) {
-    auto* button = new QPushButton(kUnsetCaption, sheet);
+    auto* button = new QPushButton(sheet);
     button->setObjectName(ButtonName(page, j));
+    button->setProperty(kPlaceNameProperty,
+                        QStringLiteral("Command button %1, page %2").arg(j + 1).arg(page));
+    SetButtonCaption(button, kUnsetCaption);
     SetButtonHint(button, QString());
     button->installEventFilter(this);
     grid->addWidget(button, j % 5, j / 5);
@@ -411,7 +415,7 @@ void TForm1::ReadButtonSection(const TIniFile& ini, int page) {
     const QStringList parts = Q(ini.ReadString(section, keys[k], "")).split(u';');
     if (parts.size() < 2) continue;
     QPushButton* button = buttons_[page - 1][k];
-    button->setText(parts[0]);
+    SetButtonCaption(button, parts[0]);
     SetButtonHint(button, parts[1]);
   }
 }
@@ -519,6 +523,14 @@ QPushButton* TForm1::CommandButton(int page, int index) const {
   return buttons_.at(page - 1).at(index);
 }
 
+void TForm1::SetButtonCaption(QPushButton* button, const QString& caption) {
+  button->setText(caption);
+  // Assistive tools name a button by its caption; an empty one (allowed)
+  // would leave it nameless, so it is then named by its place.
+  button->setAccessibleName(caption.isEmpty() ? button->property(kPlaceNameProperty).toString()
+                                              : QString());
+}
+
 QString TForm1::ButtonHint(const QPushButton* button) {
   return button->property(kHintProperty).toString();
 }
@@ -548,7 +560,7 @@ void TForm1::ButtonP1_0MouseDown(QPushButton* sender, Qt::MouseButton button) {
   dialog.move(x() + sender->x() + sender->width() / 2, y() + sender->y() + sender->height());
   if (dialog.exec() != QDialog::Accepted) return;
 
-  sender->setText(dialog.EditSetButtonCaption->text());
+  SetButtonCaption(sender, dialog.EditSetButtonCaption->text());
   SetButtonHint(sender, Q(NormalizeCommandText(S(dialog.EditSetButtonCommand->text()))));
 }
 

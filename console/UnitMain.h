@@ -87,8 +87,10 @@ class TForm1 : public QMainWindow {
   // port cannot be replaced until it returns.
   bool SendRepeatAndWait(const std::vector<uint8_t>& packet);
 
-  // Command button j (0..9) of page p (1..5) and its command (its hint).
+  // Command button j (0..9) of page p (1..5), its caption and its command
+  // (its hint).
   QPushButton* CommandButton(int page, int index) const;
+  static void SetButtonCaption(QPushButton* button, const QString& caption);
   static QString ButtonHint(const QPushButton* button);
   static void SetButtonHint(QPushButton* button, const QString& command);
 

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <set>
@@ -139,6 +140,37 @@ TEST_F(AccessibilityTest, LabelledControlsAreNamedByTheirLabels) {
   EXPECT_EQ(
       QAccessible::queryAccessibleInterface(form_->CommandButton(1, 0))->text(QAccessible::Name),
       "Right-click to set");
+}
+
+// An empty caption is allowed, but it must not leave the button without a
+// name: whether it comes from the Set-button dialog or the settings file.
+TEST_F(AccessibilityTest, ACommandButtonWithAnEmptyCaptionStillHasAName) {
+  QPushButton* button = form_->CommandButton(2, 3);
+  const auto setCaption = [&](const QString& caption) {
+    QTimer::singleShot(0, form_.get(), [&] {
+      form_->FormSetButton->EditSetButtonCaption->setText(caption);
+      form_->FormSetButton->accept();
+    });
+    form_->ButtonP1_0MouseDown(button, Qt::RightButton);
+  };
+  const auto spokenName = [](QPushButton* b) {
+    return SpokenName(QAccessible::queryAccessibleInterface(b));
+  };
+
+  setCaption(QString());
+  EXPECT_EQ(button->text(), "");
+  EXPECT_EQ(spokenName(button), "Command button 4, page 2");
+  setCaption(QStringLiteral("Mute"));
+  EXPECT_EQ(spokenName(button), "Mute");
+
+  form_.reset();
+  dir_.Write("settings.ini", "[buttons5]\nButtonP5_0=;01 02\n");
+  TForm1Options options;
+  options.ProgramDir = dir_.QPath();
+  options.PortFactory = NoDevicePorts();
+  form_ = std::make_unique<TForm1>(std::move(options));
+  EXPECT_EQ(form_->CommandButton(5, 0)->text(), "");
+  EXPECT_EQ(spokenName(form_->CommandButton(5, 0)), "Command button 1, page 5");
 }
 
 }  // namespace
