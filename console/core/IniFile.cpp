@@ -56,6 +56,13 @@ std::string CookValue(const std::string& raw) {
   return CutCharacters(Unquote(Trim(raw)), TIniFile::kMaxValueLength);
 }
 
+// A key or value on one line: a line break (text pasted from several lines)
+// would end the line in the file and turn the rest into lines of its own.
+std::string OneLine(std::string text) {
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return text;
+}
+
 // Reads "$1F" and "0x1F" as hexadecimal and plain digits as decimal; no sign,
 // no other prefix.
 std::optional<int32_t> ReadIntegerText(const std::string& text) {
@@ -152,8 +159,10 @@ bool TIniFile::SectionExists(const std::string& section) const {
   return FindSection(section) != nullptr;
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& key,
-                           const std::string& value) {
+void TIniFile::WriteString(const std::string& section, const std::string& rawKey,
+                           const std::string& rawValue) {
+  const std::string key = OneLine(rawKey);
+  const std::string value = OneLine(rawValue);
   const std::string line = key + "=" + value;
   Section* s = FindSection(section);
   if (!s) {

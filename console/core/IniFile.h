@@ -7,7 +7,8 @@
 // Section and key names match without regard to (ASCII) case. A value is read
 // as the text after the first "=", with surrounding blanks removed, then one
 // pair of enclosing quotation marks (single or double) removed, then cut to
-// kMaxValueLength characters. Values are written as they are given.
+// kMaxValueLength characters. Values are written as they are given, except
+// that a line break in a key or value is written as a space.
 //
 // Lines the program never touches (unknown sections and keys, comments) are
 // written back unchanged, so a settings file shared with a newer or older

@@ -143,6 +143,23 @@ TEST_F(IniFileTest, WritingKeepsWhatTheProgramDoesNotTouch) {
   EXPECT_EQ(again.ReadInteger("log", "index", 0), -1);
 }
 
+// A line break (a caption pasted from several lines) would end the line in
+// the file: the rest would become lines of its own, here a key that shifts
+// every later button of the page, which are read by position.
+TEST_F(IniFileTest, ALineBreakInAWrittenValueOrKeyCannotSplitItsLine) {
+  TIniFile ini(path_);
+  ini.WriteString("buttons1", "ButtonP1_0", "two\r\nlines\nk=v;01");
+  ini.WriteString("buttons1", "ButtonP1_1", "B;02");
+  ini.WriteString("buttons1", "Key\nbroken", "x");
+  ini.UpdateFile();
+
+  const TIniFile again(path_);
+  EXPECT_EQ(again.ReadSection("buttons1"),
+            (std::vector<std::string>{"ButtonP1_0", "ButtonP1_1", "Key broken"}));
+  EXPECT_EQ(again.ReadString("buttons1", "ButtonP1_0", ""), "two  lines k=v;01");
+  EXPECT_EQ(again.ReadString("buttons1", "ButtonP1_1", ""), "B;02");
+}
+
 TEST_F(IniFileTest, ErasedSectionsComeBackAtTheEndWithOnlyTheNewKeys) {
   WriteFile("[buttons1]\nold=1\n[port]\nBaud=1\n[Buttons1]\nagain=2\n");
   TIniFile ini(path_);
