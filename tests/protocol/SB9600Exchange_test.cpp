@@ -2,6 +2,7 @@
 // real port and its event thread, a scripted radio on the master side.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 
 #include "EngineTestSupport.h"
@@ -175,6 +176,40 @@ TEST_F(Exchange, BusyLineReleasedDuringTheWaitLetsTheFrameGo) {
   pump.Post([this] { lines->SetCts(false); });  // runs inside the busy wait
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
   EXPECT_TRUE(EngineLines().empty());
+}
+
+// The port's system with the device refusing every write.
+class RefusingWrites : public ObservedLines {
+ public:
+  int Open(const char* path, int flags) override {
+    device = ObservedLines::Open(path, flags);
+    return device;
+  }
+  ssize_t Write(int fd, const void* buf, size_t n) override {
+    if (fd != device) return ObservedLines::Write(fd, buf, n);
+    errno = EIO;
+    return -1;
+  }
+  std::atomic<int> device{-1};
+};
+
+TEST_F(Exchange, ARefusedWriteDropsDtrAndIsNotRetried) {
+  auto refusing = std::make_shared<RefusingWrites>();
+  TSb9600 writer(pump, [&] { return std::make_unique<TComPort>(refusing); });
+  writer.SetLog(TestLog::Line, TestLog::DumpProc, true, false);
+  writer.CreatePort(radio.SlavePath(), 9600, 8, 0, 0, true, false);
+  ASSERT_TRUE(writer.ComPort()->IsOpen());
+  radio.Echo(kEntryRequest);
+  TestLog::Reset();
+
+  const auto start = Clock::now();
+  EXPECT_FALSE(writer.SendRepeatAndWait(kEntryRequest));
+  EXPECT_LT(MsSince(start), 1000);  // no response wait, no second attempt
+  EXPECT_EQ(TestLog::Lines(), std::vector<std::string>{"PORT_ERROR_WRITE 5 : \"Input/output error\""});
+  EXPECT_EQ(TestLog::DumpCount("TX"), 1);
+  EXPECT_EQ(refusing->dtrRaised, 1);
+  EXPECT_FALSE(refusing->Dtr());
+  EXPECT_TRUE(radio.Received().empty());
 }
 
 // ---------------------------------------------------------------- SBEP mode
