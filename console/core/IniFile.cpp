@@ -59,7 +59,8 @@ std::string CookValue(const std::string& raw) {
 // A key or value on one line: a line break (text pasted from several lines)
 // would end the line in the file and turn the rest into lines of its own.
 std::string OneLine(std::string text) {
-  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   return text;
 }
 
