@@ -493,6 +493,32 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheCloseGoes
   EXPECT_TRUE(ConsoleLog().AppClosing);
 }
 
+TEST_F(MainWindowTest, KeysBeyondTheTenthOfAButtonSectionNameNoButton) {
+  std::string section = "[buttons3]\n";
+  for (int k = 0; k < 12; ++k)
+    section +=
+        "key" + std::to_string(k) + "=C" + std::to_string(k) + ";0" + std::to_string(k % 10) + "\n";
+  dir_.Write("settings.ini", section);
+  TForm1Options options;
+  options.PortFactory = NoDevicePorts();
+  auto form = Start(std::move(options));
+  EXPECT_EQ(form->CommandButton(3, 9)->text(), "C9");
+  EXPECT_EQ(form->CommandButton(4, 0)->text(), "Right-click to set");
+  EXPECT_EQ(form->CommandButton(4, 1)->text(), "Right-click to set");
+}
+
+TEST_F(MainWindowTest, ReadComboIndexMatchesAnItemIgnoringCaseOrGivesTheDefault) {
+  EnsureApplication();
+  QComboBox steps;
+  steps.addItems({"5.0 KHz", "6.25 KHz", "12.5 KHz"});
+  dir_.Write("settings.ini", "[scan]\nstep=12.5 khz\nnone=7 KHz\n");
+  const TIniFile ini((dir_.Path() / "settings.ini").string());
+  EXPECT_EQ(ReadComboIndex(steps, ini, "scan", "step", "5.0 KHz", 0), 2);
+  EXPECT_EQ(ReadComboIndex(steps, ini, "scan", "none", "5.0 KHz", 0), 0);
+  EXPECT_EQ(ReadComboIndex(steps, ini, "scan", "missing", "6.25 KHZ", 0), 1);
+  EXPECT_EQ(ReadComboIndex(steps, ini, "scan", "missing", "", 1), 1);
+}
+
 TEST_F(MainWindowTest, AStoredPositionOutOfRangeSelectsNothingAndAppliesAsItIs) {
   dir_.Write("settings.ini", "[port]\nindex=-1\nParity=9\n");
   TForm1Options options;
