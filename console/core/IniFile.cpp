@@ -64,8 +64,8 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-// Reads "$1F" and "0x1F" as hexadecimal and plain digits as decimal; no sign,
-// no other prefix.
+// Reads "$1F" and "0x1F" (or "0X1F") as hexadecimal and digits as decimal,
+// each with an optional sign in front; no other prefix ("x1F" is not read).
 std::optional<int32_t> ReadIntegerText(const std::string& text) {
   const bool hex =
       (!text.empty() && text[0] == '$') || text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
