@@ -12,6 +12,7 @@
 
 #include "protocol/SB9600.h"
 #include "tests/protocol/EngineTestSupport.h"
+#include "tests/protocol/EventPumpContract.h"
 
 namespace kestrune {
 namespace {
@@ -23,14 +24,16 @@ int64_t MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
+void EnsureApplication() {
+  static int argc = 1;
+  static char name[] = "QtEventPump_test";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+}
+
 class QtPumpTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "QtEventPump_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-  }
+  static void SetUpTestSuite() { EnsureApplication(); }
   void SetUp() override { TestLog::Reset(); }
 };
 
@@ -80,33 +83,13 @@ TEST_F(QtPumpTest, ResponseWaitIsBoundedByAPreciseTimer) {
   EXPECT_LT(elapsed, 3500);
 }
 
-TEST_F(QtPumpTest, WakeFromAnotherThreadEndsTheWait) {
-  QtEventPump pump;
-  auto guard = pump.CreateTimer(milliseconds(5000));
-  std::atomic<bool> flag{false};
-  guard->Enable();
-  std::thread other([&] {
-    flag = true;
-    pump.Wake();
-  });
-  while (!flag && guard->Enabled()) pump.WaitForEvents();
-  other.join();
-  EXPECT_TRUE(guard->Enabled());  // woken, not timed out
-}
-
-TEST_F(QtPumpTest, EnablingARunningTimerKeepsItsTime) {
-  QtEventPump pump;
-  auto timer = pump.CreateTimer(milliseconds(1000));
-  auto shorter = pump.CreateTimer(milliseconds(600));
-  const auto start = Clock::now();
-  timer->Enable();
-  shorter->Enable();
-  while (shorter->Enabled()) pump.WaitForEvents();
-  timer->Enable();  // must not restart the 1000 ms (that would end at 1600)
-  while (timer->Enabled()) pump.WaitForEvents();
-  EXPECT_GE(MsSince(start), 1000);
-  EXPECT_LT(MsSince(start), 1500);
-}
-
 }  // namespace
+
+template <>
+struct EventPumpContractSetUp<QtEventPump> {
+  static void Once() { EnsureApplication(); }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Qt, EventPumpContract, QtEventPump);
+
 }  // namespace kestrune

@@ -2,60 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include "tests/protocol/EventPumpContract.h"
+
 #include <thread>
 
 namespace kestrune {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-TEST(PlainEventPump, TimerExpiryEndsASleepAndDisablesTheTimer) {
-  PlainEventPump pump;
-  auto timer = pump.CreateTimer(milliseconds(50));
-  EXPECT_FALSE(timer->Enabled());
-  const auto start = Clock::now();
-  timer->Enable();
-  while (timer->Enabled()) pump.WaitForEvents();
-  EXPECT_GE(Clock::now() - start, milliseconds(50));
-}
-
-TEST(PlainEventPump, EnablingARunningTimerKeepsItsTime) {
-  PlainEventPump pump;
-  auto timer = pump.CreateTimer(milliseconds(1000));
-  auto shorter = pump.CreateTimer(milliseconds(600));
-  const auto start = Clock::now();
-  timer->Enable();
-  shorter->Enable();
-  while (shorter->Enabled()) pump.WaitForEvents();
-  timer->Enable();  // must not restart the 1000 ms (that would end at 1600)
-  while (timer->Enabled()) pump.WaitForEvents();
-  EXPECT_LT(Clock::now() - start, milliseconds(1500));
-}
-
-TEST(PlainEventPump, WakeFromAnotherThreadEndsTheSleep) {
-  PlainEventPump pump;
-  auto timer = pump.CreateTimer(milliseconds(10000));
-  std::atomic<bool> flag{false};
-  timer->Enable();
-  std::thread other([&] {
-    flag = true;
-    pump.Wake();
-  });
-  while (!flag && timer->Enabled()) pump.WaitForEvents();
-  other.join();
-  EXPECT_TRUE(timer->Enabled());  // woken, not timed out
-}
-
-TEST(PlainEventPump, AWakeBeforeTheSleepIsNotLost) {
-  PlainEventPump pump;
-  auto timer = pump.CreateTimer(milliseconds(10000));
-  timer->Enable();
-  pump.Wake();
-  pump.WaitForEvents();
-  EXPECT_TRUE(timer->Enabled());
-}
+INSTANTIATE_TYPED_TEST_SUITE_P(Plain, EventPumpContract, PlainEventPump);
 
 TEST(PlainEventPump, PostedFunctionsRunInOrderOnTheWaitingThread) {
   PlainEventPump pump;
