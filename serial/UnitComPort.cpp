@@ -156,25 +156,19 @@ void TComPort::CallHook(const Hook& hook) {
 
 // The hook is copied under the lock and called outside it, so a hook may set
 // hooks itself; Close waits for a running hook by joining the thread.
-void TComPort::RaiseDataRead() {
+void TComPort::RaiseHook(TOnDataReadEvent TComPort::*slot) {
   TOnDataReadEvent hook;
   {
     std::lock_guard<std::mutex> guard(FHookLock);
     if (!FHooksEnabled) return;
-    hook = OnDataReadEvent;
+    hook = this->*slot;
   }
   CallHook(hook);
 }
 
-void TComPort::RaiseCtsChanged() {
-  TOnCTSEvent hook;
-  {
-    std::lock_guard<std::mutex> guard(FHookLock);
-    if (!FHooksEnabled) return;
-    hook = OnCTSEvent;
-  }
-  CallHook(hook);
-}
+void TComPort::RaiseDataRead() { RaiseHook(&TComPort::OnDataReadEvent); }
+
+void TComPort::RaiseCtsChanged() { RaiseHook(&TComPort::OnCTSEvent); }
 
 // Called from either thread: by ReadData on a failed read, by the event
 // thread when the device reports a hang-up (code 0: no errno to go with it).

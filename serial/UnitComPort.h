@@ -119,6 +119,7 @@ class TComPort {
   void SetLastError(const std::string& text);
   void EnableHooks(bool enabled);
   bool HasReadHook();
+  void RaiseHook(TOnDataReadEvent TComPort::*slot);  // the hook types are one type
   void RaiseDataRead();
   void RaiseCtsChanged();
   template <typename Hook>
