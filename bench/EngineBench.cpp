@@ -84,10 +84,13 @@ void CompletionLatency(EventPump& pump, int exchanges) {
   }
   std::sort(latencies.begin(), latencies.end());
   if (latencies.empty()) return;
-  const auto at = [&](double q) { return latencies[static_cast<size_t>(q * (latencies.size() - 1))]; };
-  std::printf("b. completing byte -> SendRepeatAndWait returns (%zu exchanges): "
-              "median %.3f ms, p90 %.3f ms, max %.3f ms\n",
-              latencies.size(), at(0.5), at(0.9), latencies.back());
+  const auto at = [&](double q) {
+    return latencies[static_cast<size_t>(q * (latencies.size() - 1))];
+  };
+  std::printf(
+      "b. completing byte -> SendRepeatAndWait returns (%zu exchanges): "
+      "median %.3f ms, p90 %.3f ms, max %.3f ms\n",
+      latencies.size(), at(0.5), at(0.9), latencies.back());
 }
 
 // Feeds random bytes in read-sized chunks; `arm` sets up the stage before
@@ -114,7 +117,8 @@ void Throughput(const char* what, Arm arm) {
     elapsed = Clock::now() - t0;
   } while (elapsed < std::chrono::seconds(1));
   const double seconds = std::chrono::duration<double>(elapsed).count();
-  std::printf("c. recognition pass, %s: %.1f MB/s\n", what, static_cast<double>(bytes) / seconds / 1e6);
+  std::printf("c. recognition pass, %s: %.1f MB/s\n", what,
+              static_cast<double>(bytes) / seconds / 1e6);
 }
 
 void RecognitionThroughput() {

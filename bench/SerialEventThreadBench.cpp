@@ -116,9 +116,10 @@ int main(int argc, char** argv) {
   const double processIdle = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processBefore;
 
   std::printf("serial event thread, pseudo-terminal\n");
-  std::printf("  latency far-side write -> hook call over %d bytes: median %.1f us, p99 %.1f us,"
-              " max %.1f us\n",
-              bytes, percentile(0.50), percentile(0.99), latencies.back());
+  std::printf(
+      "  latency far-side write -> hook call over %d bytes: median %.1f us, p99 %.1f us,"
+      " max %.1f us\n",
+      bytes, percentile(0.50), percentile(0.99), latencies.back());
   std::printf("  event thread CPU over %d s idle: %.6f s (whole process: %.6f s)\n", idleSeconds,
               threadIdle, processIdle);
   port.Close();

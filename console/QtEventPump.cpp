@@ -29,7 +29,8 @@ class QtPumpTimer final : public PumpTimer {
 
 }  // namespace
 
-QtEventPump::QtEventPump() : FDispatcher(QAbstractEventDispatcher::instance(QThread::currentThread())) {
+QtEventPump::QtEventPump()
+    : FDispatcher(QAbstractEventDispatcher::instance(QThread::currentThread())) {
   Q_ASSERT(FDispatcher != nullptr);
 }
 

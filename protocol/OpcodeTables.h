@@ -17,7 +17,7 @@ struct OpcodeName {
 struct SbepRequestOpcode {
   uint8_t request;  // extended opcode: byte 1 of an SBEP packet whose header is 0xF?
   const char* name;
-  uint8_t reply;    // opcode of the reply packet the radio sends back
+  uint8_t reply;  // opcode of the reply packet the radio sends back
 };
 
 // 95 entries: byte 3 of an SB9600 frame to its name.

@@ -30,9 +30,11 @@ void TReceiveStageRec::Clear() {
 
 TSb9600::TSb9600(EventPump& pump, PortFactory portFactory)
     : FPump(pump), FPortFactory(std::move(portFactory)), FReadBuf(kReadBufSize) {
-  for (const SbepRequestOpcode& op : SbepRequestOpcodes()) SbepRespOpcodesDescr[op.request] = op.name;
+  for (const SbepRequestOpcode& op : SbepRequestOpcodes())
+    SbepRespOpcodesDescr[op.request] = op.name;
   for (const OpcodeName& op : Sb9600OpcodeNames()) Sb9600OpcodesDescr[op.opcode] = op.name;
-  for (const SbepRequestOpcode& op : SbepRequestOpcodes()) SbepRespOpcodesResp[op.request] = op.reply;
+  for (const SbepRequestOpcode& op : SbepRequestOpcodes())
+    SbepRespOpcodesResp[op.request] = op.reply;
   TimerWaitingCts = FPump.CreateTimer(kCtsWaitInterval);
   TimerWaitingResp = FPump.CreateTimer(kRespWaitInterval);
 }
@@ -92,7 +94,8 @@ void TSb9600::AddToLog(const std::string& s) {
   if (TLogProcedure proc = FLogProc.load()) proc(s);
 }
 
-void TSb9600::AddDump(const uint8_t* p, int32_t len, const std::string& dir, const std::string& sig) {
+void TSb9600::AddDump(const uint8_t* p, int32_t len, const std::string& dir,
+                      const std::string& sig) {
   if (TDumpProcedure proc = FDumpProc.load()) proc(p, len, dir, sig);
 }
 

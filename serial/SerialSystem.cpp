@@ -28,9 +28,7 @@ int SerialSystem::SetExclusive(int fd) { return ::ioctl(fd, TIOCEXCL); }
 
 int SerialSystem::ClearExclusive(int fd) { return ::ioctl(fd, TIOCNXCL); }
 
-int SerialSystem::GetAttributes(int fd, termios* attributes) {
-  return ::tcgetattr(fd, attributes);
-}
+int SerialSystem::GetAttributes(int fd, termios* attributes) { return ::tcgetattr(fd, attributes); }
 
 int SerialSystem::SetAttributes(int fd, const termios* attributes) {
   return ::tcsetattr(fd, TCSANOW, attributes);

@@ -51,11 +51,11 @@ class SerialSystem {
   // A rate that has no Bnnn constant (ioctl TCSETS2 with BOTHER); the rest of
   // the line settings are kept as they are.
   virtual int SetCustomBaud(int fd, uint32_t baud);
-  virtual int Flush(int fd, int queues);                         // tcflush
-  virtual int Drain(int fd);                                     // tcdrain
-  virtual int GetModemLines(int fd, int* lines);                 // ioctl TIOCMGET
-  virtual int SetModemLines(int fd, int lines);                  // ioctl TIOCMBIS
-  virtual int ClearModemLines(int fd, int lines);                // ioctl TIOCMBIC
+  virtual int Flush(int fd, int queues);           // tcflush
+  virtual int Drain(int fd);                       // tcdrain
+  virtual int GetModemLines(int fd, int* lines);   // ioctl TIOCMGET
+  virtual int SetModemLines(int fd, int lines);    // ioctl TIOCMBIS
+  virtual int ClearModemLines(int fd, int lines);  // ioctl TIOCMBIC
   // The descriptor Close uses to wake the event thread (eventfd).
   virtual int CreateWakeDescriptor();
 

@@ -8,8 +8,7 @@
 
 namespace kestrune {
 
-SimulatedModemLines::SimulatedModemLines()
-    : FChangeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+SimulatedModemLines::SimulatedModemLines() : FChangeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 SimulatedModemLines::~SimulatedModemLines() {
   if (FChangeFd >= 0) ::close(FChangeFd);

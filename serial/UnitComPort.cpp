@@ -23,8 +23,8 @@ TComPort::~TComPort() { Close(); }
 
 void TComPort::SetLogProc(TLogProcedure p) { FLogProc = p; }
 
-bool TComPort::Open(const std::string& PortName, int32_t BaudRate, int32_t Bits,
-                    int32_t StopBits, int32_t ParityIndex) {
+bool TComPort::Open(const std::string& PortName, int32_t BaudRate, int32_t Bits, int32_t StopBits,
+                    int32_t ParityIndex) {
   SetLastError("");
   if (FIsOpen) {
     // The device is ours already: refuse exactly as a second open of it would.

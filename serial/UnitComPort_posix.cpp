@@ -67,15 +67,14 @@ speed_t StandardSpeed(int32_t baud) {
 
 // Raw 8-bit line, no flow control, reads that return at once with whatever
 // has arrived. False for values no terminal can take.
-bool ComposeLineSettings(termios& t, int32_t baud, int32_t bits, int32_t stopBits,
-                         int32_t parity) {
+bool ComposeLineSettings(termios& t, int32_t baud, int32_t bits, int32_t stopBits, int32_t parity) {
   static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
   if (baud <= 0 || bits < 5 || bits > 8 || stopBits < 0 || stopBits > 2 || parity < 0 ||
       parity > 4) {
     return false;
   }
-  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                      ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR);
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                      IXON | IXOFF | IXANY | INPCK | IGNPAR);
   t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -298,9 +297,9 @@ bool TComPort::SendPacket(const uint8_t* buf, uint32_t len) {
 bool TComPort::WriteAll(const uint8_t* buf, uint32_t len, int& code) {
   using Clock = std::chrono::steady_clock;
   const bool bounded = FWriteTimeoutMultiplier != 0 || FWriteTimeoutConstant != 0;
-  const auto deadline =
-      Clock::now() + std::chrono::milliseconds(static_cast<uint64_t>(FWriteTimeoutMultiplier) * len +
-                                               FWriteTimeoutConstant);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(
+                                           static_cast<uint64_t>(FWriteTimeoutMultiplier) * len +
+                                           FWriteTimeoutConstant);
   uint32_t done = 0;
   while (done < len) {
     const ssize_t n = FSystem->Write(FHandle, buf + done, len - done);
@@ -354,7 +353,8 @@ void TComPort::ReadData(std::vector<uint8_t>& buf, int32_t& count) {
   }
   count = 0;
   if (buf.empty()) return;
-  const ssize_t n = RetryInterrupted([&] { return FSystem->Read(FHandle, buf.data(), buf.size()); });
+  const ssize_t n =
+      RetryInterrupted([&] { return FSystem->Read(FHandle, buf.data(), buf.size()); });
   if (n > 0) {
     count = static_cast<int32_t>(n);
   } else if (n < 0 && errno != EAGAIN) {

@@ -13,7 +13,8 @@ std::string FormatTraceLine(const TraceEvent& event, const std::string& timestam
                        : event.source == TraceEvent::Source::Radio ? "RADIO>"
                                                                    : "--";
   char head[64];
-  std::snprintf(head, sizeof head, "%s  %-7s %-8s ", timestamp.c_str(), source, event.label.c_str());
+  std::snprintf(head, sizeof head, "%s  %-7s %-8s ", timestamp.c_str(), source,
+                event.label.c_str());
   std::string line = head + event.text;
   if (!event.bytes.empty()) line += "  [" + HexBytes(event.bytes) + "]";
   return line;

@@ -49,7 +49,8 @@ std::vector<uint8_t> InProcessRadio::Read(size_t count, std::chrono::millisecond
   const auto deadline = clock::now() + timeout;
   std::vector<uint8_t> bytes;
   while (bytes.size() < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
     if (left.count() < 0) break;
     pollfd pfd{programFd_, POLLIN, 0};
     if (poll(&pfd, 1, static_cast<int>(left.count()) + 1) <= 0) continue;

@@ -45,33 +45,66 @@ bool SetCount(int& field, const std::string& text) {
 
 const std::map<std::string, OptionRule>& OptionRules() {
   static const std::map<std::string, OptionRule> rules{
-      {"--link", {true, [](SimOptions& o, const std::string& v) { o.linkPath = v; return true; }}},
-      {"--device", {true, [](SimOptions& o, const std::string& v) { o.devicePath = v; return !v.empty(); }}},
-      {"--baud", {true, [](SimOptions& o, const std::string& v) {
-         const auto n = ParseNumber(v, 1, 4'000'000);
-         if (n) o.radio.baudRate = static_cast<int32_t>(*n);
-         return n.has_value();
-       }}},
-      {"--eeprom", {true, [](SimOptions& o, const std::string& v) { o.eepromFile = v; return !v.empty(); }}},
-      {"--ack-delay", {true, [](SimOptions& o, const std::string& v) { return SetMilliseconds(o.radio.ackDelay, v); }}},
-      {"--frame-gap", {true, [](SimOptions& o, const std::string& v) {
-         return SetMilliseconds(o.radio.frameGap, v) && o.radio.frameGap->count() > 0;
-       }}},
-      {"--pacing", {false, [](SimOptions& o, const std::string&) { return o.radio.faults.pacing = true; }}},
-      {"--silent", {false, [](SimOptions& o, const std::string&) { return o.radio.faults.silent = true; }}},
-      {"--drop-echo", {true, [](SimOptions& o, const std::string& v) { return SetCount(o.radio.faults.dropEcho, v); }}},
-      {"--refuse-ack", {true, [](SimOptions& o, const std::string& v) { return SetCount(o.radio.faults.refuseAck, v); }}},
-      {"--corrupt-reply", {true, [](SimOptions& o, const std::string& v) { return SetCount(o.radio.faults.corruptReply, v); }}},
-      {"--garbage", {true, [](SimOptions& o, const std::string& v) {
-         const auto bytes = ParseHexBytes(v);
-         if (bytes && !bytes->empty()) o.radio.faults.garbageBeforeEcho = *bytes;
-         return bytes && !bytes->empty();
-       }}},
-      {"--spontaneous", {true, [](SimOptions& o, const std::string& v) {
-         const auto n = ParseNumber(v, 1, 3'600'000);
-         if (n) o.radio.faults.spontaneousPeriod = milliseconds{*n};
-         return n.has_value();
-       }}},
+      {"--link",
+       {true,
+        [](SimOptions& o, const std::string& v) {
+          o.linkPath = v;
+          return true;
+        }}},
+      {"--device",
+       {true,
+        [](SimOptions& o, const std::string& v) {
+          o.devicePath = v;
+          return !v.empty();
+        }}},
+      {"--baud",
+       {true,
+        [](SimOptions& o, const std::string& v) {
+          const auto n = ParseNumber(v, 1, 4'000'000);
+          if (n) o.radio.baudRate = static_cast<int32_t>(*n);
+          return n.has_value();
+        }}},
+      {"--eeprom",
+       {true,
+        [](SimOptions& o, const std::string& v) {
+          o.eepromFile = v;
+          return !v.empty();
+        }}},
+      {"--ack-delay",
+       {true,
+        [](SimOptions& o, const std::string& v) { return SetMilliseconds(o.radio.ackDelay, v); }}},
+      {"--frame-gap",
+       {true,
+        [](SimOptions& o, const std::string& v) {
+          return SetMilliseconds(o.radio.frameGap, v) && o.radio.frameGap->count() > 0;
+        }}},
+      {"--pacing",
+       {false, [](SimOptions& o, const std::string&) { return o.radio.faults.pacing = true; }}},
+      {"--silent",
+       {false, [](SimOptions& o, const std::string&) { return o.radio.faults.silent = true; }}},
+      {"--drop-echo",
+       {true,
+        [](SimOptions& o, const std::string& v) { return SetCount(o.radio.faults.dropEcho, v); }}},
+      {"--refuse-ack",
+       {true,
+        [](SimOptions& o, const std::string& v) { return SetCount(o.radio.faults.refuseAck, v); }}},
+      {"--corrupt-reply",
+       {true, [](SimOptions& o,
+                 const std::string& v) { return SetCount(o.radio.faults.corruptReply, v); }}},
+      {"--garbage",
+       {true,
+        [](SimOptions& o, const std::string& v) {
+          const auto bytes = ParseHexBytes(v);
+          if (bytes && !bytes->empty()) o.radio.faults.garbageBeforeEcho = *bytes;
+          return bytes && !bytes->empty();
+        }}},
+      {"--spontaneous",
+       {true,
+        [](SimOptions& o, const std::string& v) {
+          const auto n = ParseNumber(v, 1, 3'600'000);
+          if (n) o.radio.faults.spontaneousPeriod = milliseconds{*n};
+          return n.has_value();
+        }}},
       {"--quiet", {false, [](SimOptions& o, const std::string&) { return o.quiet = true; }}},
   };
   return rules;
@@ -119,11 +152,13 @@ serial device), behaves as the radio on the other end of the bus and prints
 every frame, packet and acknowledge on the bus, one line each, on standard
 output. Stop it with Ctrl+C or SIGTERM; it then removes its link.
 
-Point Kestrune at it in settings.ini:   [devices]  COM1=)") + kDefaultLinkPath + R"(
+Point Kestrune at it in settings.ini:   [devices]  COM1=)") +
+         kDefaultLinkPath + R"(
 
 Line:
   -l, --link PATH        symbolic link to the pseudo-terminal
-                         (default )" + kDefaultLinkPath + R"(); the first line printed names it
+                         (default )" +
+         kDefaultLinkPath + R"(); the first line printed names it
   -d, --device PATH      serve an existing serial device instead, for example one
                          end of a null-modem cable (8N1, raw)
   -b, --baud N           baud rate of the device and of --pacing (default 9600)

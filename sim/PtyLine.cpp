@@ -53,7 +53,7 @@ PtyLine::PtyLine(const std::string& linkPath) : linkPath_(linkPath) {
 PtyLine::~PtyLine() { Cleanup(); }
 
 void PtyLine::MakeLink() {
-  struct stat st{};
+  struct stat st {};
   if (lstat(linkPath_.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
     throw std::runtime_error(linkPath_ + " exists and is not a symbolic link");
   // Made beside the target and renamed over it, so the path never dangles.

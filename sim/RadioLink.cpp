@@ -32,7 +32,7 @@ RadioLink::RadioLink(RadioConfig config, int fd, LineSink traceLines)
       lines_(std::move(traceLines)),
       radio_(std::move(config)) {
   fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
-  struct stat st{};
+  struct stat st {};
   isSocket_ = fstat(fd_, &st) == 0 && S_ISSOCK(st.st_mode);
   radio_.SetTraceSink([this](const TraceEvent& event) { TraceLine(event); });
 }
@@ -145,9 +145,11 @@ void RadioLink::WriteDue() {
       } else if (n < 0 && errno == EINTR) {
         continue;
       } else {
-        TraceLine({TraceEvent::Source::Note, "", {},
-                   "line full or closed: " + std::to_string(bytes.size() - done) +
-                       " bytes dropped"});
+        TraceLine(
+            {TraceEvent::Source::Note,
+             "",
+             {},
+             "line full or closed: " + std::to_string(bytes.size() - done) + " bytes dropped"});
         break;
       }
     }
@@ -164,7 +166,8 @@ ssize_t RadioLink::WriteSome(const uint8_t* bytes, size_t size) {
 // Nanoseconds until the next output or radio deadline.
 int64_t RadioLink::PollTimeoutNs() const {
   std::optional<Micros> next = radio_.NextDeadline();
-  if (!pending_.empty() && (!next || pending_.begin()->first < *next)) next = pending_.begin()->first;
+  if (!pending_.empty() && (!next || pending_.begin()->first < *next))
+    next = pending_.begin()->first;
   if (!next) return -1;
   const Micros wait = *next - Now();
   return wait.count() <= 0 ? 0 : std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();

@@ -14,9 +14,9 @@ namespace {
 
 speed_t SpeedConstant(int32_t baudRate) {
   static constexpr std::pair<int32_t, speed_t> kSpeeds[] = {
-      {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
-      {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-      {57600, B57600},   {115200, B115200}, {230400, B230400},
+      {300, B300},     {600, B600},       {1200, B1200},     {2400, B2400},
+      {4800, B4800},   {9600, B9600},     {19200, B19200},   {38400, B38400},
+      {57600, B57600}, {115200, B115200}, {230400, B230400},
   };
   for (const auto& [rate, speed] : kSpeeds)
     if (rate == baudRate) return speed;

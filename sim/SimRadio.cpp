@@ -45,8 +45,7 @@ SbepStart ClassifySbepStart(std::span<const uint8_t> bytes) {
   if (bytes[0] == kSbepDisplayHeader) return SbepStart::Known;
   if ((bytes[0] >> 4) != 0xF) return SbepStart::Unknown;
   if (bytes.size() < 2) return SbepStart::Undecided;
-  return bytes[1] == kSbepTune || FindSbepRequest(bytes[1]) ? SbepStart::Known
-                                                             : SbepStart::Unknown;
+  return bytes[1] == kSbepTune || FindSbepRequest(bytes[1]) ? SbepStart::Known : SbepStart::Unknown;
 }
 
 uint32_t RequestAddress(std::span<const uint8_t> addressBytes) {
@@ -112,7 +111,8 @@ SimRadio::SimRadio(RadioConfig config)
     throw std::invalid_argument("the EEPROM image is larger than 1 MiB");
   ackDelay_ = config.ackDelay.value_or(DefaultAckDelay(baudRate_));
   frameGap_ = config.frameGap.value_or(DefaultFrameGap(baudRate_));
-  for (MemorySpace space : kMemorySpaces) memory_[static_cast<size_t>(space)] = DefaultMemory(space);
+  for (MemorySpace space : kMemorySpaces)
+    memory_[static_cast<size_t>(space)] = DefaultMemory(space);
   if (!config.eeprom.empty()) {
     auto& eeprom = memory_[static_cast<size_t>(MemorySpace::Eeprom)];
     std::fill(eeprom.begin(), eeprom.end(), 0xFF);
@@ -210,7 +210,8 @@ void SimRadio::CutUnits(Micros now, bool flush) {
   while (!unit_.empty()) {
     const UnitCut cut = NextUnit(flush);
     if (cut.kind == UnitKind::NeedMore) break;
-    const std::vector<uint8_t> bytes(unit_.begin(), unit_.begin() + static_cast<ptrdiff_t>(cut.length));
+    const std::vector<uint8_t> bytes(unit_.begin(),
+                                     unit_.begin() + static_cast<ptrdiff_t>(cut.length));
     unit_.erase(unit_.begin(), unit_.begin() + static_cast<ptrdiff_t>(cut.length));
     if (cut.kind == UnitKind::Sb9600Frame)
       HandleSb9600Frame(bytes, now);
@@ -344,10 +345,11 @@ void SimRadio::HandleRead(std::span<const uint8_t> packet, Micros now) {
   const uint32_t address = RequestAddress(addressBytes);
   const auto space = SpaceFromSelector(addressBytes[0]);
   const bool ok = count > 0 && space && address + count <= kMemorySpaceSize;
-  TraceReceived("SBEP", packet,
-                ok ? Format("Read_Data_Request: %u bytes at %s %05X", count, SpaceName(*space), address)
-                   : Format("Read_Data_Request: refused (%u bytes, selector %02X, address %05X)", count,
-                            addressBytes[0], address));
+  TraceReceived(
+      "SBEP", packet,
+      ok ? Format("Read_Data_Request: %u bytes at %s %05X", count, SpaceName(*space), address)
+         : Format("Read_Data_Request: refused (%u bytes, selector %02X, address %05X)", count,
+                  addressBytes[0], address));
   if (!Acknowledge(ok, now)) return;
 
   const auto data = Memory(*space).subspan(address, count);
@@ -358,7 +360,8 @@ void SimRadio::HandleRead(std::span<const uint8_t> packet, Micros now) {
     // 16-bit size and one count byte in front of the data instead.
     payload.push_back(count);
     payload.insert(payload.end(), data.begin(), data.end());
-    SendReply(BuildSbepPacket(kSbepReadReply, payload, true), Format("read reply: %u bytes", count), now);
+    SendReply(BuildSbepPacket(kSbepReadReply, payload, true), Format("read reply: %u bytes", count),
+              now);
     return;
   }
   // The address, then the data: at byte 5 under a 4-bit size, at byte 7
@@ -378,14 +381,16 @@ void SimRadio::HandleWrite(std::span<const uint8_t> packet, Micros now) {
   // Without data there is no address byte; 0xFF selects no space.
   const auto space = SpaceFromSelector(count ? addressBytes[0] : uint8_t{0xFF});
   const bool ok = count > 0 && space && address + count <= kMemorySpaceSize;
-  TraceReceived("SBEP", packet,
-                ok ? Format("Write_Data_Request: %zu bytes at %s %05X", count, SpaceName(*space), address)
-                   : std::string("Write_Data_Request: malformed"));
+  TraceReceived(
+      "SBEP", packet,
+      ok ? Format("Write_Data_Request: %zu bytes at %s %05X", count, SpaceName(*space), address)
+         : std::string("Write_Data_Request: malformed"));
   if (!Acknowledge(ok, now)) return;
 
   const auto data = body.subspan(3, count);
   std::copy(data.begin(), data.end(), Memory(*space).begin() + address);
-  SendReply(BuildSbepPacket(kSbepWriteReply, addressBytes), Format("write reply: %zu bytes", count), now);
+  SendReply(BuildSbepPacket(kSbepWriteReply, addressBytes), Format("write reply: %zu bytes", count),
+            now);
 }
 
 void SimRadio::HandleTune(std::span<const uint8_t> packet, Micros now) {
@@ -420,8 +425,9 @@ void SimRadio::HandleDisplay(std::span<const uint8_t> packet, Micros now) {
     display.attributes.assign(body.begin() + 5 + static_cast<ptrdiff_t>(n),
                               body.begin() + 5 + static_cast<ptrdiff_t>(2 * n));
   }
-  TraceReceived("SBEP", packet,
-                ok ? "display text: \"" + display.Text() + "\"" : std::string("display text: malformed"));
+  TraceReceived(
+      "SBEP", packet,
+      ok ? "display text: \"" + display.Text() + "\"" : std::string("display text: malformed"));
   if (!Acknowledge(ok, now)) return;
   lastDisplay_ = std::move(display);
 }
@@ -439,7 +445,9 @@ bool SimRadio::Acknowledge(bool accepted, Micros now) {
   const bool injected = accepted && TakeOne(faults_.refuseAck);
   const uint8_t ack = accepted && !injected ? kAckOk : kAckRefused;
   Trace(TraceEvent::Source::Radio, "ack", {&ack, 1},
-        ack == kAckOk ? "accepted" : injected ? "refused (injected fault)" : "refused");
+        ack == kAckOk ? "accepted"
+        : injected    ? "refused (injected fault)"
+                      : "refused");
   Send({&ack, 1}, now);
   return ack == kAckOk;
 }
@@ -495,7 +503,8 @@ void SimRadio::Record(ReceivedFrame::Kind kind, std::span<const uint8_t> bytes, 
 
 void SimRadio::Trace(TraceEvent::Source source, std::string label, std::span<const uint8_t> bytes,
                      std::string text) {
-  if (trace_) trace_(TraceEvent{source, std::move(label), {bytes.begin(), bytes.end()}, std::move(text)});
+  if (trace_)
+    trace_(TraceEvent{source, std::move(label), {bytes.begin(), bytes.end()}, std::move(text)});
 }
 
 void SimRadio::TraceReceived(const char* label, std::span<const uint8_t> bytes, std::string text) {

@@ -46,8 +46,8 @@ using Micros = std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 enum class MemorySpace { Eeprom, Flash1, Flash2, Direct };
-inline constexpr std::array<MemorySpace, 4> kMemorySpaces{
-    MemorySpace::Eeprom, MemorySpace::Flash1, MemorySpace::Flash2, MemorySpace::Direct};
+inline constexpr std::array<MemorySpace, 4> kMemorySpaces{MemorySpace::Eeprom, MemorySpace::Flash1,
+                                                          MemorySpace::Flash2, MemorySpace::Direct};
 // Addresses are 20 bits wide.
 inline constexpr size_t kMemorySpaceSize = size_t{1} << 20;
 // The space named by the high nibble of a request's selector byte.

@@ -27,7 +27,7 @@ void OnStopSignal(int) {
 }
 
 void InstallSignalHandlers() {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
@@ -56,8 +56,9 @@ int Serve(SimOptions& options) {
   if (options.devicePath.empty()) {
     pty = std::make_unique<PtyLine>(options.linkPath);
     fd = pty->MasterFd();
-    PrintLine("kestrune-sim: link " + (pty->LinkPath().empty() ? pty->SlavePath() : pty->LinkPath()) +
-              " -> " + pty->SlavePath());
+    PrintLine("kestrune-sim: link " +
+              (pty->LinkPath().empty() ? pty->SlavePath() : pty->LinkPath()) + " -> " +
+              pty->SlavePath());
   } else {
     device = std::make_unique<SerialDeviceLine>(options.devicePath, options.radio.baudRate);
     fd = device->Fd();
@@ -66,9 +67,11 @@ int Serve(SimOptions& options) {
   RadioLink::LineSink sink;
   if (!options.quiet) sink = PrintLine;
   RadioLink link(options.radio, fd, sink);
-  const auto [delay, gap] = link.WithRadio([](SimRadio& r) { return std::pair(r.AckDelay(), r.FrameGap()); });
-  PrintLine("kestrune-sim: " + std::to_string(options.radio.baudRate) + " baud, acknowledge delay " +
-            std::to_string(delay.count()) + " ms, frame gap " + std::to_string(gap.count()) + " ms");
+  const auto [delay, gap] =
+      link.WithRadio([](SimRadio& r) { return std::pair(r.AckDelay(), r.FrameGap()); });
+  PrintLine("kestrune-sim: " + std::to_string(options.radio.baudRate) +
+            " baud, acknowledge delay " + std::to_string(delay.count()) + " ms, frame gap " +
+            std::to_string(gap.count()) + " ms");
   gLink = &link;
   if (gStopRequested) link.Stop();
   const RadioLink::End end = link.Run();
@@ -77,8 +80,9 @@ int Serve(SimOptions& options) {
     PrintLine("kestrune-sim: stopped");
     return 0;
   }
-  std::fprintf(stderr, "kestrune-sim: %s\n",
-               end == RadioLink::End::LineClosed ? "the line was closed" : link.LastError().c_str());
+  std::fprintf(
+      stderr, "kestrune-sim: %s\n",
+      end == RadioLink::End::LineClosed ? "the line was closed" : link.LastError().c_str());
   return 1;
 }
 

@@ -202,8 +202,8 @@ void FarSide::Serve() {
       auto at = FPending.end();
       for (auto r = FRules.begin(); r != FRules.end(); ++r) {
         if (r->times <= 0) continue;
-        auto found = std::search(FPending.begin(), FPending.end(), r->request.begin(),
-                                 r->request.end());
+        auto found =
+            std::search(FPending.begin(), FPending.end(), r->request.begin(), r->request.end());
         if (found != FPending.end() && (rule == FRules.end() || found < at)) {
           rule = r;
           at = found;

@@ -205,7 +205,8 @@ TEST_F(Exchange, ARefusedWriteDropsDtrAndIsNotRetried) {
   const auto start = Clock::now();
   EXPECT_FALSE(writer.SendRepeatAndWait(kEntryRequest));
   EXPECT_LT(MsSince(start), 1000);  // no response wait, no second attempt
-  EXPECT_EQ(TestLog::Lines(), std::vector<std::string>{"PORT_ERROR_WRITE 5 : \"Input/output error\""});
+  EXPECT_EQ(TestLog::Lines(),
+            std::vector<std::string>{"PORT_ERROR_WRITE 5 : \"Input/output error\""});
   EXPECT_EQ(TestLog::DumpCount("TX"), 1);
   EXPECT_EQ(refusing->dtrRaised, 1);
   EXPECT_FALSE(refusing->Dtr());
@@ -344,9 +345,9 @@ TEST_F(Exchange, BaudRateZeroOrBelowLeavesThePortClosed) {
     engine.CreatePort(radio.SlavePath(), baud, 8, 0, 0, true, true);
     ASSERT_NE(engine.ComPort(), nullptr);
     EXPECT_FALSE(engine.ComPort()->IsOpen());
-    EXPECT_EQ(TestLog::Lines(), std::vector<std::string>{"Port " + radio.SlavePath() +
-                                                         " not opened: baud rate " +
-                                                         std::to_string(baud) + " is not valid"});
+    EXPECT_EQ(TestLog::Lines(),
+              std::vector<std::string>{"Port " + radio.SlavePath() + " not opened: baud rate " +
+                                       std::to_string(baud) + " is not valid"});
     EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
     engine.FreeComPort();
   }
@@ -376,8 +377,7 @@ TEST_F(Exchange, PortCanBeFreedAndOpenedAgain) {
 
 TEST_F(Exchange, EventsAreDispatchedWhileAnExchangeWaits) {
   Open();
-  radio.On(kEntryRequest,
-           {{kEntryRequest, [] { return TestLog::Lines().size() >= 2; }}});
+  radio.On(kEntryRequest, {{kEntryRequest, [] { return TestLog::Lines().size() >= 2; }}});
   // A handler that runs nested inside the wait; the radio answers after it.
   pump.Post([] { TestLog::Line("handler ran"); });
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));

@@ -299,7 +299,7 @@ TEST_F(ComEventThreadTest, ALogCallbackThatThrowsOnTheThreadGoesToStderrOnce) {
   testing::internal::CaptureStderr();
   ASSERT_TRUE(port.Open(pty.SlavePath(), 9600, 8, 0, 0));
 
-  pty.CloseMaster();  // the hang-up line is logged on the thread, and throws
+  pty.CloseMaster();                      // the hang-up line is logged on the thread, and throws
   ASSERT_TRUE(received.WaitForCalls(1));  // the pass that finds the hang-up
   lines->SetCts(true);
   ASSERT_TRUE(WaitUntil(received.lock, received.changed, [&] { return ctsEvents >= 1; }));

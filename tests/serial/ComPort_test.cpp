@@ -73,9 +73,8 @@ TEST_F(ComPortTest, SecondOpenOfTheSameDeviceIsRefusedUntilTheFirstCloses) {
 
   EXPECT_FALSE(second.Open(pty.SlavePath(), 9600, 8, 0, 0));
   EXPECT_EQ(second.LastError(), "Cannot open " + pty.SlavePath());
-  EXPECT_EQ(LogCollector::Lines(),
-            std::vector<std::string>{"Cannot open " + pty.SlavePath() +
-                                     " 16 : \"Device or resource busy\""});
+  EXPECT_EQ(LogCollector::Lines(), std::vector<std::string>{"Cannot open " + pty.SlavePath() +
+                                                            " 16 : \"Device or resource busy\""});
   EXPECT_EQ(second.Handle(), -1);
 
   // A port already open refuses the same way and stays open.
@@ -137,8 +136,8 @@ TEST_F(ComPortTest, ParityDataBitsAndStopBitsReachTheLine) {
       {8, 2, 4, CS8, PARENB | CMSPAR, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "bits " << c.bits << " stop " << c.stopBits
-                                    << " parity " << c.parity);
+    SCOPED_TRACE(testing::Message()
+                 << "bits " << c.bits << " stop " << c.stopBits << " parity " << c.parity);
     auto recorder = std::make_shared<AttributeRecorder>();
     TComPort port(recorder);
     port.SetLogProc(&LogCollector::Log);

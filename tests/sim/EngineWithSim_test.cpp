@@ -77,7 +77,9 @@ class EngineWithSim : public ::testing::Test {
     TSb9600::PortFactory factory;
     if (dtrVisible) {
       dtrTarget = link.get();
-      factory = [this] { return std::make_unique<TComPort>(std::make_shared<DtrToRadio>(dtrTarget)); };
+      factory = [this] {
+        return std::make_unique<TComPort>(std::make_shared<DtrToRadio>(dtrTarget));
+      };
     }
     engine = std::make_unique<TSb9600>(pump, factory);
     engine->SetLog(LogLine, nullptr, false, false);
@@ -103,7 +105,8 @@ class EngineWithSim : public ::testing::Test {
   }
 
   bool MemoryAccess(bool open, uint8_t mode) {
-    return engine->SendRepeatAndWait(Sb9600(0x00, static_cast<uint8_t>((mode << 1) | (open ? 1 : 0)), 0x01, 0x08));
+    return engine->SendRepeatAndWait(
+        Sb9600(0x00, static_cast<uint8_t>((mode << 1) | (open ? 1 : 0)), 0x01, 0x08));
   }
 
   // One read request and its data, checked the way the console checks it.
@@ -113,7 +116,8 @@ class EngineWithSim : public ::testing::Test {
     int32_t length = 0, dataLength = 0;
     const size_t offset = count > 14 ? 7 : 5;
     if (engine->SbepResp() != 0x50 ||
-        !TSb9600::GetSbepPktLen(reply.data(), static_cast<int32_t>(reply.size()), length, dataLength) ||
+        !TSb9600::GetSbepPktLen(reply.data(), static_cast<int32_t>(reply.size()), length,
+                                dataLength) ||
         reply.size() < offset + count)
       return std::nullopt;
     return std::vector<uint8_t>(reply.begin() + static_cast<ptrdiff_t>(offset),
@@ -178,7 +182,8 @@ TEST_F(EngineWithSim, AWriteReadsBackAsWritten) {
     const size_t n = std::min<size_t>(32, data.size() - done);
     const std::vector<uint8_t> chunk(data.begin() + static_cast<ptrdiff_t>(done),
                                      data.begin() + static_cast<ptrdiff_t>(done + n));
-    ASSERT_TRUE(engine->SendRepeatAndWait(WriteRequest(chunk, 0x40, base + static_cast<uint32_t>(done))));
+    ASSERT_TRUE(
+        engine->SendRepeatAndWait(WriteRequest(chunk, 0x40, base + static_cast<uint32_t>(done))));
     EXPECT_EQ(engine->SbepResp(), 0x50);
     ASSERT_GE(engine->RecvPkt().size(), 2u);
     EXPECT_EQ(engine->RecvPkt()[1], 0x84);
@@ -237,7 +242,8 @@ TEST_F(EngineWithSim, ACorruptReplyIsAskedForAgain) {
   const auto chunk = ReadChunk(4, 0x00, 0x0010);
   ASSERT_TRUE(chunk);
   EXPECT_EQ(*chunk, RadioMemory(MemorySpace::Eeprom, 0x10, 4));
-  EXPECT_EQ(Radio([](SimRadio& r) { return r.FramesReceived().size(); }), 3u);  // entry, request twice
+  EXPECT_EQ(Radio([](SimRadio& r) { return r.FramesReceived().size(); }),
+            3u);  // entry, request twice
 }
 
 TEST_F(EngineWithSim, EntryAndReadsPassGarbageSpontaneousFramesAndPacing) {

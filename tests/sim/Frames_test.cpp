@@ -8,7 +8,8 @@ namespace kestrune::sim {
 namespace {
 
 TEST(SimFrames, Sb9600FramesCarryTheirCheckByte) {
-  EXPECT_EQ(BuildSb9600Frame(0x00, 0x12, 0x05, 0x06), (std::vector<uint8_t>{0x00, 0x12, 0x05, 0x06, 0x39}));
+  EXPECT_EQ(BuildSb9600Frame(0x00, 0x12, 0x05, 0x06),
+            (std::vector<uint8_t>{0x00, 0x12, 0x05, 0x06, 0x39}));
   std::vector<uint8_t> frame{0x00, 0x12, 0x01, 0x06, 0x02};
   EXPECT_TRUE(IsValidSb9600Frame(frame));
   frame[2] = 0x02;
@@ -37,7 +38,8 @@ TEST(SimFrames, BuiltPacketsPassTheirOwnChecks) {
   EXPECT_EQ(nibble.size(), 8u);
   EXPECT_TRUE(HasValidSbepChecksum(nibble));
   const auto wide = BuildSbepPacket(0x80, small, true);
-  EXPECT_EQ(std::vector<uint8_t>(wide.begin(), wide.begin() + 4), (std::vector<uint8_t>{0xFF, 0x80, 0x00, 0x06}));
+  EXPECT_EQ(std::vector<uint8_t>(wide.begin(), wide.begin() + 4),
+            (std::vector<uint8_t>{0xFF, 0x80, 0x00, 0x06}));
   EXPECT_TRUE(HasValidSbepChecksum(wide));
   const auto big = BuildSbepPacket(0x80, std::vector<uint8_t>(14, 0xAA));  // size 15 needs 16 bits
   EXPECT_EQ(big[0], 0xFF);
@@ -68,7 +70,9 @@ TEST(SimFrames, OpcodeNamesComeFromTheTables) {
 }
 
 TEST(SimTrace, LinesShowTimeSourceMeaningAndBytes) {
-  EXPECT_EQ(FormatTraceLine({TraceEvent::Source::Program, "SB9600", {0x00, 0x12, 0x01, 0x06, 0x02},
+  EXPECT_EQ(FormatTraceLine({TraceEvent::Source::Program,
+                             "SB9600",
+                             {0x00, 0x12, 0x01, 0x06, 0x02},
                              "EXPANDED PROTOCOL REQUEST: device 1"},
                             "14:02:11.381"),
             "14:02:11.381  PC>     SB9600   EXPANDED PROTOCOL REQUEST: device 1  [00 12 01 06 02]");

@@ -18,10 +18,29 @@ TEST(SimOptions, DefaultsServeAPseudoTerminalAtTheUsualLink) {
 }
 
 TEST(SimOptions, EveryOptionReachesItsSetting) {
-  const ParsedOptions parsed = ParseOptions(
-      {"-l", "/tmp/x", "--device=/dev/ttyUSB1", "-b", "4800", "--eeprom", "e.bin", "--ack-delay", "500",
-       "--frame-gap=20", "--pacing", "--silent", "--drop-echo", "2", "--refuse-ack", "all",
-       "--corrupt-reply", "1", "--garbage", "7E 00", "--spontaneous", "1000", "-q"});
+  const ParsedOptions parsed = ParseOptions({"-l",
+                                             "/tmp/x",
+                                             "--device=/dev/ttyUSB1",
+                                             "-b",
+                                             "4800",
+                                             "--eeprom",
+                                             "e.bin",
+                                             "--ack-delay",
+                                             "500",
+                                             "--frame-gap=20",
+                                             "--pacing",
+                                             "--silent",
+                                             "--drop-echo",
+                                             "2",
+                                             "--refuse-ack",
+                                             "all",
+                                             "--corrupt-reply",
+                                             "1",
+                                             "--garbage",
+                                             "7E 00",
+                                             "--spontaneous",
+                                             "1000",
+                                             "-q"});
   ASSERT_TRUE(parsed.options) << parsed.message;
   const SimOptions& o = *parsed.options;
   EXPECT_EQ(o.linkPath, "/tmp/x");
@@ -41,10 +60,16 @@ TEST(SimOptions, EveryOptionReachesItsSetting) {
 }
 
 TEST(SimOptions, MistakesAreRefusedWithExitCode2) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--bogus"}, {"--baud"}, {"--baud", "0"}, {"--baud", "96x"},
-        {"--drop-echo", "-1"}, {"--garbage", "7"}, {"--pacing=1"}, {"--frame-gap", "0"},
-        {"--spontaneous", "0"}, {"--ack-delay", "soon"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--bogus"},
+                                               {"--baud"},
+                                               {"--baud", "0"},
+                                               {"--baud", "96x"},
+                                               {"--drop-echo", "-1"},
+                                               {"--garbage", "7"},
+                                               {"--pacing=1"},
+                                               {"--frame-gap", "0"},
+                                               {"--spontaneous", "0"},
+                                               {"--ack-delay", "soon"}}) {
     const ParsedOptions parsed = ParseOptions(args);
     EXPECT_FALSE(parsed.options) << args[0];
     EXPECT_EQ(parsed.exitCode, 2);
@@ -57,8 +82,8 @@ TEST(SimOptions, HelpNamesEveryOption) {
   EXPECT_FALSE(parsed.options);
   EXPECT_EQ(parsed.exitCode, 0);
   for (const char* name : {"--link", "--device", "--baud", "--eeprom", "--ack-delay", "--frame-gap",
-                           "--silent", "--drop-echo", "--refuse-ack", "--corrupt-reply", "--garbage",
-                           "--spontaneous", "--pacing", "--quiet", "--help"})
+                           "--silent", "--drop-echo", "--refuse-ack", "--corrupt-reply",
+                           "--garbage", "--spontaneous", "--pacing", "--quiet", "--help"})
     EXPECT_NE(parsed.message.find(name), std::string::npos) << name;
 }
 

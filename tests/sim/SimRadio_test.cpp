@@ -28,7 +28,9 @@ class SimRadioTest : public ::testing::Test {
     return config;
   }
 
-  std::vector<uint8_t> Send(const std::vector<uint8_t>& bytes) { return AllBytes(radio.Receive(bytes, Tick())); }
+  std::vector<uint8_t> Send(const std::vector<uint8_t>& bytes) {
+    return AllBytes(radio.Receive(bytes, Tick()));
+  }
 
   // Time moves on by 1 s per input, well past the frame gap.
   Micros Tick() { return now += 1s; }
@@ -54,8 +56,10 @@ TEST_F(SimRadioTest, EchoesEveryByteAtOnceAndAcrossSplitReads) {
 
   // A frame arriving in two pieces is echoed piece by piece.
   const Micros t = 5s + 1ms;
-  EXPECT_EQ(AllBytes(radio.Receive(std::span(frame).first(3), t)), std::vector<uint8_t>(frame.begin(), frame.begin() + 3));
-  EXPECT_EQ(AllBytes(radio.Receive(std::span(frame).subspan(3), t + 1ms)), std::vector<uint8_t>(frame.begin() + 3, frame.end()));
+  EXPECT_EQ(AllBytes(radio.Receive(std::span(frame).first(3), t)),
+            std::vector<uint8_t>(frame.begin(), frame.begin() + 3));
+  EXPECT_EQ(AllBytes(radio.Receive(std::span(frame).subspan(3), t + 1ms)),
+            std::vector<uint8_t>(frame.begin() + 3, frame.end()));
   ASSERT_EQ(radio.FramesReceived().size(), 2u);
   EXPECT_TRUE(radio.FramesReceived()[1].valid);
 }
@@ -248,8 +252,11 @@ TEST_P(ReadReplyLayout, DataSitsWhereTheProgramLooksAndTheLengthRuleHolds) {
 
 INSTANTIATE_TEST_SUITE_P(Counts, ReadReplyLayout,
                          ::testing::Values(Layout{1, 5}, Layout{2, 5}, Layout{10, 5}, Layout{11, 5},
-                                           Layout{14, 5}, Layout{15, 7}, Layout{53, 7}, Layout{64, 7}),
-                         [](const auto& info) { return "Bytes" + std::to_string(info.param.count); });
+                                           Layout{14, 5}, Layout{15, 7}, Layout{53, 7},
+                                           Layout{64, 7}),
+                         [](const auto& info) {
+                           return "Bytes" + std::to_string(info.param.count);
+                         });
 
 TEST_F(SimRadioTest, EepromDefaultLengthsAndTheFourSpaces) {
   Enter();
@@ -264,8 +271,10 @@ TEST_F(SimRadioTest, EepromDefaultLengthsAndTheFourSpaces) {
   const struct {
     uint8_t selector;
     MemorySpace space;
-  } spaces[] = {{0x00, MemorySpace::Eeprom}, {0x40, MemorySpace::Flash1},
-                {0x50, MemorySpace::Flash2}, {0x80, MemorySpace::Direct}};
+  } spaces[] = {{0x00, MemorySpace::Eeprom},
+                {0x40, MemorySpace::Flash1},
+                {0x50, MemorySpace::Flash2},
+                {0x80, MemorySpace::Direct}};
   for (const auto& [selector, space] : spaces) {
     const auto answer = Send(ReadRequest(4, selector, 0x12345));
     EXPECT_EQ(answer[3], selector | 0x01);      // request byte 3 as sent
@@ -276,17 +285,19 @@ TEST_F(SimRadioTest, EepromDefaultLengthsAndTheFourSpaces) {
         << SpaceName(space);
   }
   // The patterns differ, so a read from the wrong space shows.
-  EXPECT_NE(std::vector<uint8_t>(radio.Memory(MemorySpace::Flash1).begin(), radio.Memory(MemorySpace::Flash1).begin() + 64),
-            std::vector<uint8_t>(radio.Memory(MemorySpace::Flash2).begin(), radio.Memory(MemorySpace::Flash2).begin() + 64));
+  EXPECT_NE(std::vector<uint8_t>(radio.Memory(MemorySpace::Flash1).begin(),
+                                 radio.Memory(MemorySpace::Flash1).begin() + 64),
+            std::vector<uint8_t>(radio.Memory(MemorySpace::Flash2).begin(),
+                                 radio.Memory(MemorySpace::Flash2).begin() + 64));
   EXPECT_EQ(radio.Memory(MemorySpace::Eeprom)[0xB35], 0xFF);
   EXPECT_NE(radio.Memory(MemorySpace::Eeprom)[0xB34], radio.Memory(MemorySpace::Eeprom)[0xB33]);
 }
 
 TEST_F(SimRadioTest, MalformedReadsAreRefused) {
   Enter();
-  for (const auto& request : {ReadRequest(0, 0x00, 0), ReadRequest(2, 0x20, 0),
-                              ReadRequest(64, 0x80, 0xFFFF0), Sbep({0xF6, 0x11, 2, 0, 0, 0, 0}),
-                              std::vector<uint8_t>{0xF0, 0x11}}) {
+  for (const auto& request :
+       {ReadRequest(0, 0x00, 0), ReadRequest(2, 0x20, 0), ReadRequest(64, 0x80, 0xFFFF0),
+        Sbep({0xF6, 0x11, 2, 0, 0, 0, 0}), std::vector<uint8_t>{0xF0, 0x11}}) {
     EXPECT_EQ(Send(request), Concat(request, {0x60})) << testing::PrintToString(request);
   }
   // The last 64 bytes of the space are fine.
@@ -301,7 +312,8 @@ TEST_F(SimRadioTest, WritesLandInTheSpaceAndAreAnswered84) {
   const auto answer = Send(request);
   ASSERT_EQ(answer.size(), request.size() + 1 + 6);
   EXPECT_EQ(answer[request.size()], 0x50);
-  const std::vector<uint8_t> reply(answer.begin() + static_cast<ptrdiff_t>(request.size() + 1), answer.end());
+  const std::vector<uint8_t> reply(answer.begin() + static_cast<ptrdiff_t>(request.size() + 1),
+                                   answer.end());
   EXPECT_EQ(reply, Sbep({0xF4, 0x84, 0x41, 0x02, 0x00}));
   const auto memory = radio.Memory(MemorySpace::Flash1).subspan(0x10200, data.size());
   EXPECT_EQ(std::vector<uint8_t>(memory.begin(), memory.end()), data);
@@ -369,7 +381,11 @@ TEST_F(SimRadioTest, OtherRequestsGetAnEmptyReplyAndUnknownOpcodesAnAcknowledge)
 // ---- faults -------------------------------------------------------------------
 
 TEST_F(SimRadioTest, SilentRadioAnswersNothing) {
-  radio.SetFaults(With([](Faults& f) { f.silent = true; f.spontaneousPeriod = 100ms; }), now);
+  radio.SetFaults(With([](Faults& f) {
+                    f.silent = true;
+                    f.spontaneousPeriod = 100ms;
+                  }),
+                  now);
   EXPECT_TRUE(Send(kEntryDevice1).empty());
   EXPECT_TRUE(radio.Advance(now + 1s).empty());
   EXPECT_EQ(radio.Mode(), BusMode::Sb9600);
@@ -391,7 +407,8 @@ TEST_F(SimRadioTest, DropEchoLeavesOutTheEchoOfTheNextFrames) {
   EXPECT_EQ(radio.GetFaults().dropEcho, 0);
 
   radio.SetFaults(With([](Faults& f) { f.dropEcho = kEveryTime; }), now);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(Send(Sbep({0xF3, 0x1A, 0x00, 0x00})), std::vector<uint8_t>{0x50});
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(Send(Sbep({0xF3, 0x1A, 0x00, 0x00})), std::vector<uint8_t>{0x50});
 }
 
 TEST_F(SimRadioTest, RefuseAckAnswers60ToEntryAndPackets) {
@@ -488,7 +505,8 @@ TEST_F(SimRadioTest, RandomBytesNeverUpsetIt) {
 TEST_F(SimRadioTest, TheRecordOfFramesIsBounded) {
   const auto frame = Sb9600(0x00, 0x00, 0x01, 0x15);
   std::vector<uint8_t> many;
-  for (size_t i = 0; i < SimRadio::kMaxRecordedFrames + 3; ++i) many.insert(many.end(), frame.begin(), frame.end());
+  for (size_t i = 0; i < SimRadio::kMaxRecordedFrames + 3; ++i)
+    many.insert(many.end(), frame.begin(), frame.end());
   radio.Receive(many, 1s);
   EXPECT_EQ(radio.FramesReceived().size(), SimRadio::kMaxRecordedFrames);
 }

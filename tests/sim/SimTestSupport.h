@@ -31,9 +31,13 @@ inline std::vector<uint8_t> ReadRequest(uint8_t count, uint8_t selector, uint32_
 inline std::vector<uint8_t> WriteRequest(const std::vector<uint8_t>& data, uint8_t selector,
                                          uint32_t address) {
   const size_t size = data.size() + 4;
-  std::vector<uint8_t> bytes{0xFF, 0x17, static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size),
+  std::vector<uint8_t> bytes{0xFF,
+                             0x17,
+                             static_cast<uint8_t>(size >> 8),
+                             static_cast<uint8_t>(size),
                              static_cast<uint8_t>(selector | ((address >> 16) & 0x0F)),
-                             static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+                             static_cast<uint8_t>(address >> 8),
+                             static_cast<uint8_t>(address)};
   bytes.insert(bytes.end(), data.begin(), data.end());
   return Sbep(bytes);
 }
@@ -41,8 +45,14 @@ inline std::vector<uint8_t> WriteRequest(const std::vector<uint8_t>& data, uint8
 inline std::vector<uint8_t> DisplayFrame(const std::vector<uint8_t>& text) {
   const size_t n = text.size();
   const size_t size = 2 * n + 6;
-  std::vector<uint8_t> bytes{0x1F, static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size),
-                             0x80, 0x08, static_cast<uint8_t>(n), 0x00, 0x00};
+  std::vector<uint8_t> bytes{0x1F,
+                             static_cast<uint8_t>(size >> 8),
+                             static_cast<uint8_t>(size),
+                             0x80,
+                             0x08,
+                             static_cast<uint8_t>(n),
+                             0x00,
+                             0x00};
   bytes.insert(bytes.end(), text.begin(), text.end());
   bytes.insert(bytes.end(), n, 0x00);
   return Sbep(bytes);
