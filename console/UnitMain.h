@@ -3,7 +3,17 @@
 // bus engine (fSb9600) while a port is open.
 //
 // Every handler runs inside the general error report (ErrorReport.h): an
-// error that escapes it ends that handler only.
+// error that escapes it ends that handler only. Handlers that talk to the
+// radio in more than one exchange hand the work to an operation of
+// console/core (Operation.h) and add only what belongs to a window.
+//
+// The implementation is split by concern:
+//   UnitMain.cpp              start, shutdown, closing, the port
+//   UnitMain_Layout.cpp       the window's frame: tabs, log view, status bar
+//   UnitMain_Settings.cpp     reading and writing "settings.ini"
+//   UnitMain_Commands.cpp     the five command pages and the Set-button dialog
+//   UnitMain_SettingsTab.cpp  the Settings tab: port, log and station groups
+// and one file per further tab.
 //
 // Files: "settings.ini" and the "logs" folder live in the program folder (the
 // executable's folder unless TForm1Options says otherwise). The settings file
@@ -18,11 +28,13 @@
 #include <vector>
 
 #include "console/QtEventPump.h"
+#include "console/core/Operation.h"
 #include "protocol/SB9600.h"
 
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -83,6 +95,25 @@ class TForm1 : public QMainWindow {
   // True when the engine exists; otherwise logs "Port is not open".
   bool CheckPortOpen();
 
+  // The engine, the log and the closing flag, for an operation of
+  // console/core. Only while the engine exists (after CheckPortOpen).
+  TOperationContext OperationContext();
+  // Runs fn(context) with the engine held in place: Apply is refused until
+  // it returns, since handlers run nested inside the operation's waits.
+  template <class Fn>
+  auto RunOperation(Fn&& fn) {
+    ++exchangeDepth_;
+    const struct Leave {
+      int& depth;
+      ~Leave() { --depth; }
+    } leave{exchangeDepth_};
+    TOperationContext context = OperationContext();
+    return fn(context);
+  }
+  // True once the window has started closing: running operations end at
+  // their next step.
+  static bool AppClosing();
+
   // One exchange on the engine. While it waits, handlers run nested; the
   // port cannot be replaced until it returns.
   bool SendRepeatAndWait(const std::vector<uint8_t>& packet);
@@ -138,22 +169,45 @@ class TForm1 : public QMainWindow {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
+  // ---- the frame (UnitMain_Layout.cpp)
   void BuildWindow();
   QWidget* BuildMainTab();
+  void BuildLogView();
+  void BuildStatusBar();
+  void ConnectHandlers();
+
+  // ---- settings (UnitMain_Settings.cpp), section by section in file order
+  struct SettingsSection {
+    void (TForm1::*Read)(const TIniFile&);
+    void (TForm1::*Write)(TIniFile&) const;
+  };
+  static std::vector<SettingsSection> SettingsSections();
+  void ReadSettings(const TIniFile& ini);
+  void WriteSettings(TIniFile& ini) const;
+  static void ReadDeviceMap(const TIniFile& ini);
+  void ReadPortSection(const TIniFile& ini);
+  void WritePortSection(TIniFile& ini) const;
+  void ReadLogSection(const TIniFile& ini);
+  void WriteLogSection(TIniFile& ini) const;
+  void ReadButtonSections(const TIniFile& ini);
+  void WriteButtonSections(TIniFile& ini) const;
+  void ReadSettSection(const TIniFile& ini);
+  void WriteSettSection(TIniFile& ini) const;
+
+  // ---- command pages (UnitMain_Commands.cpp)
   QWidget* BuildCommandPage(int page);
+  void ConnectCommandHandlers();
+  void ReadButtonSection(const TIniFile& ini, int page);
+
+  // ---- Settings tab (UnitMain_SettingsTab.cpp)
   QWidget* BuildSettingsTab();
   QGroupBox* BuildPortGroup();
   QGroupBox* BuildLogGroup();
   QGroupBox* BuildStationGroup();
-  void BuildStatusBar();
-  void ConnectHandlers();
-
-  void ReadSettings(const TIniFile& ini);
-  void ReadButtonSection(const TIniFile& ini, int page);
-  void WriteSettings(TIniFile& ini) const;
-  static void ReadDeviceMap(const TIniFile& ini);
+  void ConnectSettingsTabHandlers();
 
   TLogViewFeed* logFeed_ = nullptr;
   QButtonGroup* parityButtons_ = nullptr;

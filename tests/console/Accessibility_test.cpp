@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -14,6 +17,8 @@
 #include <set>
 
 #include <QLineEdit>
+#include <QTest>
+
 #include "GuiTestSupport.h"
 
 #include "console/UnitSetButtons.h"
@@ -140,6 +145,52 @@ TEST_F(AccessibilityTest, LabelledControlsAreNamedByTheirLabels) {
   EXPECT_EQ(
       QAccessible::queryAccessibleInterface(form_->CommandButton(1, 0))->text(QAccessible::Name),
       "Right-click to set");
+}
+
+// The first item below root whose role and spoken name are these.
+QAccessibleInterface* FindByName(QAccessibleInterface* root, QAccessible::Role role,
+                                 const QString& name) {
+  if (!root) return nullptr;
+  if (root->role() == role && SpokenName(root) == name) return root;
+  for (int i = 0; i < root->childCount(); ++i)
+    if (QAccessibleInterface* found = FindByName(root->child(i), role, name)) return found;
+  return nullptr;
+}
+
+TEST_F(AccessibilityTest, TheParityGroupIsAnnouncedByItsOwnTitle) {
+  form_->PageControl1->setCurrentIndex(1);
+  QAccessibleInterface* parity = FindByName(QAccessible::queryAccessibleInterface(form_.get()),
+                                            QAccessible::Grouping, QStringLiteral("Parity"));
+  ASSERT_NE(parity, nullptr);
+  EXPECT_EQ(parity->object(), form_->RadioGroupPortParity);
+}
+
+// A keyboard user opens the Set-button dialog with Shift+F10 or the menu key,
+// as a mouse user does with a right press.
+TEST_F(AccessibilityTest, TheKeyboardOpensTheSetButtonDialogOfACommandButton) {
+  QPushButton* button = form_->CommandButton(1, 0);
+  const auto titleOfDialogOpenedBy = [&](const std::function<void()>& press) {
+    QString title;
+    QTimer::singleShot(0, form_.get(), [&] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        title = modal->windowTitle();
+        form_->FormSetButton->reject();
+      }
+    });
+    press();
+    return title;
+  };
+
+  EXPECT_EQ(titleOfDialogOpenedBy([&] { QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier); }),
+            "Set button \"ButtonP1_0\"");
+  EXPECT_EQ(titleOfDialogOpenedBy([&] {
+              QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1),
+                                        button->mapToGlobal(QPoint(1, 1)));
+              QApplication::sendEvent(button, &menuKey);
+            }),
+            "Set button \"ButtonP1_0\"");
+  // F10 alone is no such request.
+  EXPECT_EQ(titleOfDialogOpenedBy([&] { QTest::keyClick(button, Qt::Key_F10); }), "");
 }
 
 // An empty caption is allowed, but it must not leave the button without a
