@@ -1,4 +1,4 @@
-#include "console/LogFile.h"
+#include "console/core/LogFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
