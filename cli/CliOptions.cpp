@@ -109,7 +109,9 @@ const std::map<std::string, TLineOptionRule>& LineOptionRules() {
 std::string TakeValue(const std::string& name, const std::optional<std::string>& inlineValue,
                       const std::vector<std::string>& args, size_t& i, const std::string& command) {
   if (inlineValue) return *inlineValue;
-  if (i + 1 >= args.size()) throw EUsageError("option '" + name + "' needs a value", command);
+  if (i + 1 >= args.size())
+    throw EUsageError(
+        (command.empty() ? "" : command + ": ") + "option '" + name + "' needs a value", command);
   return args[++i];
 }
 
@@ -138,7 +140,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (!rule->second.takesValue && inlineValue)
         throw EUsageError("option '" + name + "' takes no value");
       rule->second.set(line.Line, rule->second.takesValue
-                                      ? TakeValue(name, inlineValue, args, i, line.Command)
+                                      ? TakeValue(name, inlineValue, args, i, "")
                                       : std::string());
       continue;
     }

@@ -1,0 +1,197 @@
+// The built kestrune-cli against the built kestrune-sim on a pseudo-terminal:
+// what reaches the radio, what is logged, and the exit status.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "CliTestKit.h"
+
+namespace kestrune::cli::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(CliSend, TheBytesGoOutAsWrittenAndTheRadioRecordsThem) {
+  TCliBench bench;
+  const TCliRun run = bench.Run({"send", "03", "11", "80", "3F", "6F"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(bench.WaitForTrace("CHANNEL NUMBER: channel 4480, mode byte 03  [03 11 80 3F 6F]"));
+  EXPECT_EQ(LogTexts(run.out),
+            (Texts{"Port " + bench.Link().string() + " is open", "Port closed"}));
+  EXPECT_EQ(run.err, "");
+
+  // The loose form of a command button, with the dumps of the window's log.
+  const TCliRun loose = bench.Run({"--dump", "send", "0x03,0x11,0x80,0x3F,0x6F"});
+  EXPECT_EQ(loose.status, 0) << loose.err;
+  const Texts texts = LogTexts(loose.out);
+  ASSERT_EQ(texts.size(), 4u) << loose.out;
+  EXPECT_EQ(texts[1], "TX(5) 03 11 80 3F 6F   |  ????o");
+  EXPECT_TRUE(texts[2].starts_with("RX(5) 03 11 80 3F 6F   |  ????o")) << texts[2];
+}
+
+TEST(CliSend, ASilentRadioCostsThreeAttemptsAndExits1) {
+  TCliBench bench({"--silent"});
+  const TCliRun run = bench.Run({"--dump", "send", "03", "11", "80", "3F", "6F"});
+  EXPECT_EQ(run.status, 1);
+  const Texts texts = LogTexts(run.out);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "TX(5) 03 11 80 3F 6F   |  ????o"), 3);
+  EXPECT_EQ(run.err, "kestrune-cli: the radio did not answer\n");
+}
+
+TEST(CliPort, AMissingDeviceExits3) {
+  TCliBench bench;
+  const TCliRun run =
+      bench.Run({"--device", (bench.Dir() / "no-such-device").string(), "lcd", "X"}, false);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_TRUE(Contains(run.out, "Cannot open " + (bench.Dir() / "no-such-device").string()))
+      << run.out;
+  EXPECT_TRUE(Contains(run.err, "could not be opened")) << run.err;
+  EXPECT_FALSE(Contains(bench.Trace(), "PC>"));
+}
+
+TEST(CliPort, ComNamesAreMappedThroughTheSettingsFilesDevices) {
+  TCliBench bench;
+  const fs::path settings = bench.Dir() / "settings.ini";
+  std::ofstream(settings) << "[port]\nindex=1\nBaud=9600\n[devices]\nCOM2=" << bench.Link().string()
+                          << "\n";
+  const TCliRun run = bench.Run({"--settings", settings.string(), "send", "03 11 80 3F 6F"}, false);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(LogTexts(run.out), (Texts{"Port COM2 is open", "Port closed"}));
+}
+
+TEST(CliLog, TheLogFileGetsTheSameLinesWithCrLf) {
+  TCliBench bench;
+  const fs::path log = bench.Dir() / "run.log";
+  const TCliRun run = bench.Run({"--log", log.string(), "send", "03 11 80 3F 6F"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::string file = ReadFile(log);
+  EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 2);
+  EXPECT_EQ(std::count(file.begin(), file.end(), '\r'), 2);
+  std::erase(file, '\r');
+  EXPECT_EQ(file, run.out);
+
+  const TCliRun refused =
+      bench.Run({"--log", (bench.Dir() / "no" / "x.log").string(), "send", "01"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_TRUE(Contains(refused.err, "--log: Cannot open file")) << refused.err;
+}
+
+TEST(CliTune, TheRadioGetsWhatTheTuneTabSendsForTheSameChoices) {
+  TCliBench bench;
+  const TCliRun plain = bench.Run({"tune", "403000000"});
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_TRUE(bench.WaitForTrace("CHANNEL NUMBER: channel 4480, mode byte 03  [03 11 80 3F 6F]"));
+  EXPECT_EQ(LogTexts(plain.out)[1], "channel 4480 freq 403000000 set");
+
+  const TCliRun sbep = bench.Run({"tune", "403000000", "--sbep"});
+  EXPECT_EQ(sbep.status, 0) << sbep.err;
+  EXPECT_TRUE(bench.WaitForTrace("EXPANDED PROTOCOL REQUEST: device 1"));
+  EXPECT_TRUE(bench.WaitForTrace("[F8 2B 00 11 1A 00 FF 11 80 21]"));
+  EXPECT_EQ(LogTexts(sbep.out),
+            (Texts{"Port " + bench.Link().string() + " is open", "SBEP mode: success",
+                   "leaving SBEP mode", "channel 4480 freq 403000000 set", "Port closed"}));
+
+  const TCliRun options = bench.Run(
+      {"tune", "403000000", "--sbep", "--modulation", "2", "--audio", "2", "--continuous", "no"});
+  EXPECT_EQ(options.status, 0) << options.err;
+  EXPECT_TRUE(bench.WaitForTrace("[F8 2B 00 69 1A 00 FF 11 80 C9]"));
+
+  // TX, 5 kHz, 800 MHz band: mode byte 0x10; 851012500 Hz is channel 10001.
+  const TCliRun tx = bench.Run({"tune", "851012500", "--step", "5", "--tx", "--800", "--lcd"});
+  EXPECT_EQ(tx.status, 0) << tx.err;
+  EXPECT_TRUE(bench.WaitForTrace("CHANNEL NUMBER: channel 10001, mode byte 10  [10 27 11 3F"));
+  EXPECT_TRUE(bench.WaitForTrace("display text: \"851*013\""));
+  EXPECT_EQ(LogTexts(tx.out).at(3), "channel 10001 freq 851012500 set");
+}
+
+TEST(CliLcd, TheDisplayFrameOfTheLcdTab) {
+  TCliBench bench;
+  const TCliRun run = bench.Run({"lcd", "SELF", "CHECK"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(bench.WaitForTrace("EXPANDED PROTOCOL REQUEST: device 5  [00 12 05 06 39]"));
+  EXPECT_TRUE(bench.WaitForTrace(
+      "[1F 00 1A 80 08 0A 00 00 53 45 4C 46 20 43 48 45 43 4B 00 00 00 00 00 00 00 00 00 00 8C]"));
+
+  // A display that refuses the frame: exit status 1.
+  bench.RestartSimulator({"--refuse-ack", "all"});
+  const TCliRun refused = bench.Run({"lcd", "X"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_TRUE(Contains(LogTexts(refused.out).at(1), "SBEP mode: error"));
+  EXPECT_EQ(refused.err, "kestrune-cli: the radio did not answer, or refused the frame\n");
+}
+
+TEST(CliUsage, EveryMistakeExits2WithItsMessageAndAHint) {
+  TCliBench bench;
+  const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases{
+      {{}, "no command given", "kestrune-cli --help"},
+      {{"bogus"}, "unknown command 'bogus'", "kestrune-cli --help"},
+      {{"--frobnicate", "send", "01"}, "unknown option '--frobnicate'", "kestrune-cli --help"},
+      {{"tune", "403000000", "--fast"},
+       "tune: unknown option '--fast'",
+       "kestrune-cli tune --help"},
+      {{"tune", "abc"},
+       "tune: the frequency 'abc' is not a decimal number",
+       "kestrune-cli tune --help"},
+      {{"tune", "4030000000"},
+       "tune: the frequency 4030000000 is out of range",
+       "kestrune-cli tune --help"},
+      {{"send", "03", "1G"},
+       "send: ''$1G'' is not a valid integer value",
+       "kestrune-cli send --help"},
+      {{"lcd", std::string(130, 'x')},
+       "lcd: the text is 130 bytes long",
+       "kestrune-cli lcd --help"},
+      {{"--port", "COM9", "lcd", "x"},
+       "--port takes COM1, COM2, COM3 or COM4",
+       "kestrune-cli --help"},
+      {{"--baud", "0", "lcd", "x"}, "the baud rate 0 is out of range", "kestrune-cli --help"},
+      {{"--settings", "/nonexistent/settings.ini", "lcd", "x"},
+       "cannot read the settings file /nonexistent/settings.ini",
+       "kestrune-cli --help"},
+      {{"help", "bogus"}, "unknown command 'bogus'", "kestrune-cli --help"},
+  };
+  for (const auto& [args, message, help] : cases) {
+    const TCliRun run = bench.Run(args);
+    EXPECT_EQ(run.status, 2) << message;
+    EXPECT_TRUE(Contains(run.err, "kestrune-cli: " + message)) << run.err;
+    EXPECT_TRUE(Contains(run.err, "\nTry '" + help + "'.\n")) << run.err;
+    EXPECT_EQ(run.out, "") << message;  // refused before the port opened
+  }
+  EXPECT_FALSE(Contains(bench.Trace(), "PC>"));  // nothing reached the radio
+}
+
+TEST(CliHelp, TheProgramsAndEveryCommandsHelpAreComplete) {
+  TCliBench bench;
+  const TCliRun help = bench.Run({"--help"}, false);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  for (const char* part :
+       {"Usage: kestrune-cli [line options] COMMAND", "send", "tune", "lcd", "--port COM1..COM4",
+        "--device PATH", "--settings FILE", "--baud N", "--bits N", "--stop-bits", "--parity",
+        "--dump", "--log FILE", "Exit status", "130", "143", "settings.ini"})
+    EXPECT_TRUE(Contains(help.out, part)) << part;
+
+  const std::vector<std::pair<std::string, std::vector<std::string>>> commands{
+      {"send", {"send HEX..."}},
+      {"tune",
+       {"--step 5|6.25", "--tx", "--800", "--lcd", "--sbep", "--modulation N", "--audio N",
+        "--continuous yes|no", "--frames HEX"}},
+      {"lcd", {"lcd TEXT", "124 bytes"}},
+  };
+  for (const auto& [command, parts] : commands) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{command, "--help"}, {"help", command}}) {
+      const TCliRun run = bench.Run(args, false);
+      EXPECT_EQ(run.status, 0) << command;
+      EXPECT_TRUE(run.out.starts_with("Usage: kestrune-cli [line options] " + command)) << run.out;
+      for (const std::string& part : parts) EXPECT_TRUE(Contains(run.out, part)) << part;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrune::cli::test
