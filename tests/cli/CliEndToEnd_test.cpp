@@ -2,6 +2,8 @@
 // what reaches the radio, what is logged, and the exit status.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <fstream>
 
 #include "CliTestKit.h"
@@ -122,6 +124,19 @@ TEST(CliLcd, TheDisplayFrameOfTheLcdTab) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_TRUE(Contains(LogTexts(refused.out).at(1), "SBEP mode: error"));
   EXPECT_EQ(refused.err, "kestrune-cli: the radio did not answer, or refused the frame\n");
+}
+
+TEST(CliSignals, SigtermEndsTheExchangeRunningAndExits143) {
+  TCliBench bench({"--drop-echo", "1"});  // the first attempt waits its 3 s in vain
+  auto cli = bench.Start({"--dump", "send", "03 11 80 3F 6F"});
+  ASSERT_TRUE(WaitForText(bench.Out(), "TX(5)"));
+  cli->Signal(SIGTERM);
+  EXPECT_EQ(cli->Wait(), 143);
+  // The exchange was not cut: its second attempt went out and came back.
+  const Texts texts = LogTexts(ReadFile(bench.Out()));
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "TX(5) 03 11 80 3F 6F   |  ????o"), 2);
+  EXPECT_EQ(texts.back(), "Port closed");
+  EXPECT_EQ(ReadFile(bench.Err()), "kestrune-cli: stopped by SIGTERM\n");
 }
 
 TEST(CliUsage, EveryMistakeExits2WithItsMessageAndAHint) {
