@@ -11,12 +11,15 @@
 #include <thread>
 
 #include "protocol/SB9600.h"
-#include "tests/protocol/EngineTestSupport.h"
 #include "tests/protocol/EventPumpContract.h"
+#include "tests/support/EngineTestPeer.h"
+#include "tests/support/FarSide.h"
+#include "tests/support/LogRecorder.h"
 
 namespace kestrune {
 namespace {
 
+using namespace test;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -34,14 +37,14 @@ void EnsureApplication() {
 class QtPumpTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { EnsureApplication(); }
-  void SetUp() override { TestLog::Reset(); }
+  void SetUp() override { LogRecorder::Reset(); }
 };
 
 TEST_F(QtPumpTest, TimerAndPostedEventAreDispatchedWhileAnExchangeWaits) {
   QtEventPump pump;
   FarSide radio;
   TSb9600 engine(pump);
-  engine.SetLog(TestLog::Line, TestLog::DumpProc, false, false);
+  engine.SetLog(LogRecorder::Line, LogRecorder::DumpProc, false, false);
   engine.CreatePort(radio.SlavePath(), 9600, 8, 0, 0, false, false);
   ASSERT_TRUE(engine.ComPort()->IsOpen());
 
@@ -49,13 +52,13 @@ TEST_F(QtPumpTest, TimerAndPostedEventAreDispatchedWhileAnExchangeWaits) {
   std::atomic<bool> eventPosted{false};
   QTimer::singleShot(milliseconds(150), [&] {
     timerFired = true;
-    TestLog::Notify();
+    LogRecorder::Notify();
   });
   QMetaObject::invokeMethod(
       QCoreApplication::instance(),
       [&] {
         eventPosted = true;
-        TestLog::Notify();
+        LogRecorder::Notify();
       },
       Qt::QueuedConnection);
   // The radio answers only once both have been handled, which can only

@@ -8,35 +8,22 @@
 #include <mutex>
 #include <thread>
 
-#include "SimTestSupport.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
 #include "serial/SimulatedModemLines.h"
 #include "sim/PtyLine.h"
 #include "sim/RadioLink.h"
+#include "tests/support/Frames.h"
+#include "tests/support/LogRecorder.h"
 
 namespace kestrune::sim {
 namespace {
 
-using namespace test;
+using namespace kestrune::test;
 using namespace std::chrono_literals;
 
-// The engine's callbacks are plain function pointers: one recorder for all.
-std::mutex gLogLock;
-std::vector<std::string> gLogLines;
-
-void LogLine(const std::string& s) {
-  std::lock_guard lock(gLogLock);
-  gLogLines.push_back(s);
-}
-
-std::vector<std::string> LoggedLines() {
-  std::lock_guard lock(gLogLock);
-  return gLogLines;
-}
-
 bool Logged(const std::string& line) {
-  const auto lines = LoggedLines();
+  const auto lines = LogRecorder::Lines();
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
@@ -66,10 +53,7 @@ class DtrToRadio : public SimulatedModemLines {
 class EngineWithSim : public ::testing::Test {
  protected:
   void Start(RadioConfig config = {}, bool dtrVisible = false) {
-    {
-      std::lock_guard lock(gLogLock);
-      gLogLines.clear();
-    }
+    LogRecorder::Reset();
     if (dtrVisible) config.ackTrigger = AckTrigger::DtrPulse;
     pty = std::make_unique<PtyLine>("");
     link = std::make_unique<RadioLink>(std::move(config), pty->MasterFd());
@@ -82,7 +66,7 @@ class EngineWithSim : public ::testing::Test {
       };
     }
     engine = std::make_unique<TSb9600>(pump, factory);
-    engine->SetLog(LogLine, nullptr, false, false);
+    engine->SetLog(LogRecorder::Line, nullptr, false, false);
     engine->CreatePort(pty->SlavePath(), 9600, 8, 0, 0, false, false);
     ASSERT_TRUE(engine->ComPort()->IsOpen()) << engine->ComPort()->LastError();
   }
@@ -106,7 +90,7 @@ class EngineWithSim : public ::testing::Test {
 
   bool MemoryAccess(bool open, uint8_t mode) {
     return engine->SendRepeatAndWait(
-        Sb9600(0x00, static_cast<uint8_t>((mode << 1) | (open ? 1 : 0)), 0x01, 0x08));
+        Sb9600Frame(0x00, static_cast<uint8_t>((mode << 1) | (open ? 1 : 0)), 0x01, 0x08));
   }
 
   // One read request and its data, checked the way the console checks it.
