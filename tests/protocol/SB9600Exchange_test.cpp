@@ -11,6 +11,7 @@
 #include "tests/support/FarSide.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/SerialSeams.h"
+#include "tests/support/WatchedPump.h"
 
 namespace kestrune {
 namespace {
@@ -18,6 +19,10 @@ namespace {
 using namespace test;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// The engine's two waits, told apart by their timers' intervals.
+constexpr milliseconds kBusyWait = TSb9600::kCtsWaitInterval;
+constexpr milliseconds kResponseWait = TSb9600::kRespWaitInterval;
 
 const Bytes kEntryRequest{0x00, 0x12, 0x01, 0x06, 0x02};
 const Bytes kReadRequest = WithSbepChecksum({0xF5, 0x11, 0x01, 0x00, 0x20, 0x00});
@@ -56,10 +61,10 @@ class Exchange : public ::testing::Test {
 
   // Serves the pump until pred holds; the engine wakes it on every change
   // of its stage flags and of CtsState.
-  bool PumpUntil(const std::function<bool()>& pred, milliseconds timeout = milliseconds(5000)) {
-    auto timer = pump.CreateTimer(timeout);
+  bool PumpUntil(const std::function<bool()>& pred) {
+    auto timer = plain.CreateTimer(kPatience);
     timer->Enable();
-    while (!pred() && timer->Enabled()) pump.WaitForEvents();
+    while (!pred() && timer->Enabled()) plain.WaitForEvents();
     return pred();
   }
 
@@ -83,7 +88,10 @@ class Exchange : public ::testing::Test {
     LogRecorder::Reset();
   }
 
-  PlainEventPump pump;
+  PlainEventPump plain;
+  // The engine waits here; its counts tell a wait that ended because what it
+  // waited for came from one that timed out.
+  WatchedPump pump{plain};
   FarSide radio;
   std::shared_ptr<ObservedLines> lines = std::make_shared<ObservedLines>();
   TSb9600 engine{pump, [this] { return std::make_unique<TComPort>(lines); }};
@@ -94,12 +102,15 @@ class Exchange : public ::testing::Test {
 
 TEST_F(Exchange, CompletesOnTheEchoWellBeforeTheTimeout) {
   Open();
-  radio.Echo(kEntryRequest);
+  // The echo comes once DTR has dropped after the frame, when the engine is
+  // about to wait or waiting already: the echo must wake it.
+  radio.On(kEntryRequest,
+           {{kEntryRequest, [this] { return lines->dtrRaised == 1 && !lines->Dtr(); }}});
   const auto start = Clock::now();
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
-  const auto elapsed = MsSince(start);
-  EXPECT_GE(elapsed, 96);    // the post-send delay of a 5-byte frame
-  EXPECT_LT(elapsed, 2000);  // woken by the echo, not by the timer
+  EXPECT_GE(MsSince(start), 96);  // the post-send delay of a 5-byte frame
+  EXPECT_EQ(pump.Starts(kResponseWait), 1);
+  EXPECT_EQ(pump.Expiries(kResponseWait), 0);  // woken by the echo, not by the timer
   EXPECT_EQ(radio.Count(kEntryRequest), 1);
   EXPECT_EQ(LogRecorder::DumpCount("TX"), 1);
   ASSERT_TRUE(LogRecorder::WaitFor([] { return LogRecorder::DumpCount("RX") == 1; }));
@@ -135,9 +146,8 @@ TEST_F(Exchange, ARadioThatNeverAnswersCostsThreeFullAttempts) {
   radio.On(kEntryRequest, {{{0x00, 0x12}, {}}}, 3);
   const auto start = Clock::now();
   EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
-  const auto elapsed = MsSince(start);
-  EXPECT_GE(elapsed, 3 * (3000 + 96));
-  EXPECT_LT(elapsed, 3 * (3000 + 96) + 2000);
+  EXPECT_GE(MsSince(start), 3 * (3000 + 96));
+  EXPECT_EQ(pump.Expiries(kResponseWait), 3);  // each attempt waited its full time
   EXPECT_EQ(LogRecorder::DumpCount("TX"), 3);
   EXPECT_EQ(radio.Count(kEntryRequest), 3);
   EXPECT_EQ(peer.Count(), 0);
@@ -146,10 +156,9 @@ TEST_F(Exchange, ARadioThatNeverAnswersCostsThreeFullAttempts) {
 
 TEST_F(Exchange, AnEmptyExchangeWritesNothingAndFailsAtOnce) {
   Open();
-  const auto start = Clock::now();
   EXPECT_FALSE(engine.SendRepeatAndWait(Bytes{}));
   EXPECT_FALSE(engine.SendRepeatAndWait(nullptr, 5));
-  EXPECT_LT(MsSince(start), 500);
+  EXPECT_EQ(pump.Starts(kBusyWait) + pump.Starts(kResponseWait), 0);  // nothing waited for
   EXPECT_EQ(lines->written, 0u);
   EXPECT_EQ(LogRecorder::DumpCount("TX"), 0);
 }
@@ -163,9 +172,9 @@ TEST_F(Exchange, BusyLineThatStaysActiveEndsTheExchangeUnsent) {
   radio.Echo(kEntryRequest);
   const auto start = Clock::now();
   EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
-  const auto elapsed = MsSince(start);
-  EXPECT_GE(elapsed, 1000);
-  EXPECT_LT(elapsed, 2500);
+  EXPECT_GE(MsSince(start), 1000);
+  EXPECT_EQ(pump.Expiries(kBusyWait), 1);
+  EXPECT_EQ(pump.Starts(kResponseWait), 0);  // unsent: no response is awaited
   EXPECT_EQ(LogRecorder::DumpCount("TX"), 1);
   EXPECT_EQ(EngineLines(), std::vector<std::string>{"waiting for low Busy state expired"});
   EXPECT_EQ(lines->written, 0u);
@@ -177,7 +186,7 @@ TEST_F(Exchange, BusyLineReleasedDuringTheWaitLetsTheFrameGo) {
   Open();
   ASSERT_TRUE(BusLineBusy());
   radio.Echo(kEntryRequest);
-  pump.Post([this] { lines->SetCts(false); });  // runs inside the busy wait
+  plain.Post([this] { lines->SetCts(false); });  // runs inside the busy wait
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
   EXPECT_TRUE(EngineLines().empty());
 }
@@ -206,9 +215,8 @@ TEST_F(Exchange, ARefusedWriteDropsDtrAndIsNotRetried) {
   radio.Echo(kEntryRequest);
   LogRecorder::Reset();
 
-  const auto start = Clock::now();
   EXPECT_FALSE(writer.SendRepeatAndWait(kEntryRequest));
-  EXPECT_LT(MsSince(start), 1000);  // no response wait, no second attempt
+  EXPECT_EQ(pump.Starts(kResponseWait), 0);  // no response wait, so no second attempt
   EXPECT_EQ(LogRecorder::Lines(),
             std::vector<std::string>{"PORT_ERROR_WRITE 5 : \"Input/output error\""});
   EXPECT_EQ(LogRecorder::DumpCount("TX"), 1);
@@ -383,7 +391,7 @@ TEST_F(Exchange, EventsAreDispatchedWhileAnExchangeWaits) {
   Open();
   radio.On(kEntryRequest, {{kEntryRequest, [] { return LogRecorder::Lines().size() >= 2; }}});
   // A handler that runs nested inside the wait; the radio answers after it.
-  pump.Post([] { LogRecorder::Line("handler ran"); });
+  plain.Post([] { LogRecorder::Line("handler ran"); });
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
   EXPECT_EQ(EngineLines(), std::vector<std::string>{"handler ran"});
 }

@@ -5,7 +5,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "serial/SerialDevices.h"
 #include "serial/SimulatedModemLines.h"
@@ -273,9 +275,16 @@ TEST_F(ComPortTest, SendPacketSurvivesShortWritesInterruptionsAndAFullDriver) {
   EXPECT_EQ(pty.Read(packet.size()), packet);
 }
 
+// The port computes its deadline once, when SendPacket begins, and waits
+// for what is left of it. So the time the first wait for room may last is at
+// most the whole bound (10 bytes at 9600 baud: 10 x 2 + 40 ms), and that wait
+// cannot end before the bound has passed since SendPacket was called; both
+// hold however long the thread is kept from running in between.
 TEST_F(ComPortTest, SetTimeoutsBoundsTheWaitForRoomInTheDriver) {
+  using Clock = std::chrono::steady_clock;
   auto system = std::make_shared<InjectingSystem>();
   std::atomic<int> writeWait{-2};
+  std::atomic<Clock::time_point> waitEnds{};
   system->onWrite = [](int, const void*, size_t) -> ssize_t {
     errno = EAGAIN;
     return -1;
@@ -283,6 +292,7 @@ TEST_F(ComPortTest, SetTimeoutsBoundsTheWaitForRoomInTheDriver) {
   system->onPoll = [&](pollfd* fds, nfds_t count, int timeoutMs) {
     if (count == 1 && fds[0].events == POLLOUT) {
       writeWait = timeoutMs;
+      waitEnds = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
       return 0;  // the driver stays full
     }
     return system->SerialSystem::Poll(fds, count, timeoutMs);
@@ -295,8 +305,12 @@ TEST_F(ComPortTest, SetTimeoutsBoundsTheWaitForRoomInTheDriver) {
   EXPECT_EQ(writeWait, -1);  // Open sets no write time-out
 
   ASSERT_TRUE(port.SetTimeouts(9600));
+  const auto sendBegan = Clock::now();
   EXPECT_FALSE(port.SendPacket(packet.data(), 10));
-  EXPECT_NEAR(writeWait, 10 * 2 + 40, 1);
+  const auto bound = std::chrono::milliseconds(10 * 2 + 40);
+  EXPECT_GE(writeWait, 0);
+  EXPECT_LE(writeWait, bound.count());
+  EXPECT_GE(waitEnds.load(), sendBegan + bound);
   EXPECT_EQ(port.LastError(), "PORT_ERROR_WRITE");
   EXPECT_EQ(LogRecorder::Lines().back(), "PORT_ERROR_WRITE 110 : \"Connection timed out\"");
 }
