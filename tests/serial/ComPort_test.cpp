@@ -249,6 +249,33 @@ TEST_F(ComPortTest, ModemLinesThroughTheSimulatedSystem) {
   EXPECT_FALSE(cts);
 }
 
+// The modem lines in memory, raised by opening the device, as a terminal
+// does on Linux.
+class LinesRaisedAtOpen : public SimulatedModemLines {
+ public:
+  int Open(const char* path, int flags) override {
+    const int fd = SimulatedModemLines::Open(path, flags);
+    if (fd >= 0) SetModemLines(fd, TIOCM_DTR | TIOCM_RTS);
+    return fd;
+  }
+};
+
+TEST_F(ComPortTest, OpenDropsTheDtrAndRtsThatOpeningRaised) {
+  auto lines = std::make_shared<LinesRaisedAtOpen>();
+  TComPort port(lines);
+  OpenPort(port);
+  EXPECT_FALSE(lines->Dtr());
+  EXPECT_FALSE(lines->Rts());
+  EXPECT_EQ(port.LastError(), "");
+
+  // And again on a new Open after Close.
+  port.Close();
+  OpenPort(port);
+  EXPECT_FALSE(lines->Dtr());
+  EXPECT_FALSE(lines->Rts());
+  EXPECT_TRUE(LogRecorder::Lines().empty());
+}
+
 TEST_F(ComPortTest, BytesSentArriveOnTheFarSide) {
   TComPort port;
   OpenPort(port);
