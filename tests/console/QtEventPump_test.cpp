@@ -42,6 +42,8 @@ class QtPumpTest : public ::testing::Test {
 };
 
 TEST_F(QtPumpTest, TimerAndPostedEventAreDispatchedWhileAnExchangeWaits) {
+  std::atomic<bool> timerFired{false};  // before the radio, whose condition reads them
+  std::atomic<bool> eventPosted{false};
   QtEventPump qt;
   WatchedPump pump(qt);
   FarSide radio;
@@ -50,8 +52,6 @@ TEST_F(QtPumpTest, TimerAndPostedEventAreDispatchedWhileAnExchangeWaits) {
   engine.CreatePort(radio.SlavePath(), 9600, 8, 0, 0, false, false);
   ASSERT_TRUE(engine.ComPort()->IsOpen());
 
-  std::atomic<bool> timerFired{false};
-  std::atomic<bool> eventPosted{false};
   QTimer::singleShot(milliseconds(150), [&] {
     timerFired = true;
     LogRecorder::Notify();

@@ -44,6 +44,8 @@ class Exchange : public ::testing::Test {
     LogRecorder::Reset();
     engine.SetLog(LogRecorder::Line, LogRecorder::DumpProc, true, true);
   }
+  // The radio's conditions look at the engine and the lines.
+  void TearDown() override { radio.Stop(); }
 
   void Open(int32_t baud = 9600) {
     engine.CreatePort(radio.SlavePath(), baud, 8, 0, 0, true, true);

@@ -24,11 +24,16 @@ FarSide::FarSide() {
 }
 
 FarSide::~FarSide() {
+  Stop();
+  close(stop_);
+  close(slaveHold_);
+}
+
+void FarSide::Stop() {
+  if (!thread_.joinable()) return;
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t r = write(stop_, &one, sizeof one);
   thread_.join();
-  close(stop_);
-  close(slaveHold_);
 }
 
 void FarSide::On(Bytes request, std::vector<Chunk> replies, int times) {

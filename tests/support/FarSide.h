@@ -6,6 +6,9 @@
 //   radio.Echo(frame);                                  // every time
 //   radio.On(request, {{echo, {}}, {{0x50}, [&] { return engine.SbepMode.load(); }}});
 //   engine.CreatePort(radio.SlavePath(), ...);
+//
+// The conditions of the rules run on the far side's thread: what they look
+// at must outlive it, or the test calls Stop() first (in TearDown).
 #pragma once
 
 #include <functional>
@@ -29,7 +32,8 @@ class FarSide {
   };
 
   FarSide();
-  ~FarSide();
+  ~FarSide();  // stops
+
   FarSide(const FarSide&) = delete;
   FarSide& operator=(const FarSide&) = delete;
 
@@ -45,6 +49,8 @@ class FarSide {
   int Count(const Bytes& request) const;
   // Sends at once; bytes the line no longer takes are lost, as on a bus.
   void Send(const Bytes& bytes);
+  // Ends the thread; the line stays up until the far side is destroyed.
+  void Stop();
 
  private:
   struct Rule {
