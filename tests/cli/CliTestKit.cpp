@@ -67,7 +67,7 @@ void TProcess::Signal(int sig) const {
 int TProcess::Wait() {
   if (pid_ <= 0) return -1;
   pollfd pfd{pidfd_, POLLIN, 0};
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(kPatience).count();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(kProgramPatience).count();
   if (poll(&pfd, 1, static_cast<int>(ms)) != 1) return -1;
   int status = 0;
   waitpid(pid_, &status, 0);
@@ -85,7 +85,7 @@ std::string ReadFile(const fs::path& path) {
 bool WaitForText(const fs::path& file, const std::string& text) {
   const int fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
   inotify_add_watch(fd, file.parent_path().c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE);
-  const auto deadline = Clock::now() + kPatience;
+  const auto deadline = Clock::now() + kProgramPatience;
   bool found = false;
   while (!(found = ReadFile(file).find(text) != std::string::npos)) {
     const auto left =
