@@ -63,39 +63,46 @@ TPreparedRun Prepare(TCommandLine line) {
   return run;
 }
 
-// The port open, the command run, the port closed; stops at a signal.
-int RunWithPort(const TPreparedRun& run) {
-  PlainEventPump pump;
-  TStopSignals signals([&pump](int) { pump.Wake(); });
-  TCliOutput& output = CliOutput();
+// The engine with its port open, as the window's Apply makes it; nullptr
+// (after the port's and the engine's log lines) when the port did not open.
+std::unique_ptr<TSb9600> OpenPort(PlainEventPump& pump, const TPreparedRun& run) {
   const bool dump = run.Line.Line.Dump;
-
   auto engine = std::make_unique<TSb9600>(pump);
   engine->SetLog(CliLogLine, CliLogDump, dump, dump);
   const TPortSetup& port = run.Port;
   engine->CreatePort(port.Name, port.Baud, port.Bits, port.StopBits, port.Parity, dump, dump);
-  if (!engine->ComPort() || !engine->ComPort()->IsOpen()) {
-    engine.reset();  // logs "Port closed"
-    output.Error("the port " + port.Name + " could not be opened");
+  if (engine->ComPort() && engine->ComPort()->IsOpen()) return engine;
+  engine.reset();  // logs "Port closed"
+  return nullptr;
+}
+
+TOutcome RunCommand(const TPreparedRun& run, TSb9600& engine, PlainEventPump& pump,
+                    const TStopSignals& signals) {
+  TOperationContext operation{engine, pump, CliLogLine, [&signals] { return signals.Requested(); }};
+  TRunContext context{operation, CliOutput()};
+  try {
+    return run.Runner(context);
+  } catch (const std::exception& e) {
+    CliOutput().Error(e.what());
+    return TOutcome::Failed;
+  }
+}
+
+// The port open, the command run, the port closed; stops at a signal.
+int RunWithPort(const TPreparedRun& run) {
+  PlainEventPump pump;
+  TStopSignals signals([&pump](int) { pump.Wake(); });
+  auto engine = OpenPort(pump, run);
+  if (!engine) {
+    CliOutput().Error("the port " + run.Port.Name + " could not be opened");
     return kExitPort;
   }
-
-  TOutcome outcome = TOutcome::Done;
-  if (!signals.Requested()) {
-    TOperationContext operation{*engine, pump, CliLogLine,
-                                [&signals] { return signals.Requested(); }};
-    TRunContext context{operation, output};
-    try {
-      outcome = run.Runner(context);
-    } catch (const std::exception& e) {
-      output.Error(e.what());
-      outcome = TOutcome::Failed;
-    }
-  }
+  const TOutcome outcome =
+      signals.Requested() ? TOutcome::Done : RunCommand(run, *engine, pump, signals);
   engine.reset();  // logs "Port closed"
 
   if (const int sig = signals.Signal(); sig != 0) {
-    output.Error(std::string("stopped by ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
+    CliOutput().Error(std::string("stopped by ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
     return 128 + sig;
   }
   return outcome == TOutcome::Done ? kExitDone : kExitFailed;
