@@ -340,6 +340,8 @@ void TForm1::FormCreate() {
 
   {
     const TIniFile ini(S(SettingsFileName()));
+    // Said once; the program runs on defaults and leaves the file alone.
+    if (ini.ReadError()) ShowErrorReport(Q(*ini.ReadError()));
     ReadDeviceMap(ini);
     ReadSettings(ini);
   }
