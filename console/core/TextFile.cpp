@@ -216,7 +216,7 @@ std::string FollowLinks(const std::string& path) {
 
 // Whether we may write where st describes. Root may write anything, but a
 // file or folder without a single write permission bit was made read-only
-// on purpose, and that is respected.
+// on purpose, and that choice is honoured.
 bool MayWrite(const std::string& path, const struct stat& st) {
   if ((st.st_mode & 0222) == 0) return false;
   return access(path.c_str(), W_OK) == 0;
