@@ -228,5 +228,46 @@ TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigte
   EXPECT_NE(sim->WaitForExit(10s), -1);
 }
 
+// Settings brought from a Windows machine: Windows-1252 with CR LF, a caption
+// "Kanäl" stored as the byte E4. A close keeps the letter and the bytes.
+TEST_F(EndToEndTest, AWindows1252SettingsFileKeepsItsBytesThroughAClose) {
+  const fs::path link = root_ / "radio";
+  auto sim = StartSimulator(link);
+  const std::string caption = "ButtonP1_0=Kan\xE4l;01 02\r\n";
+  const std::string future =
+      "[future]\r\nNotiz=Gr\xFC\xDF"
+      "e \x81\x8D\x8F\x90\x9D\r\n";
+  const fs::path settings = programDir_ / "settings.ini";
+  std::ofstream(settings, std::ios::binary)
+      << "[devices]\r\nCOM1=" << link.string() << "\r\n[log]\r\ntofile=1\r\n[buttons1]\r\n"
+      << caption << future;
+
+  FileWatch watch;
+  watch.Add(programDir_);
+  Process program({(programDir_ / "kestrune").string()}, workDir_, {"QT_QPA_PLATFORM=offscreen"});
+  const auto portOpen = [&] {
+    if (!fs::is_directory(programDir_ / "logs")) return false;
+    watch.Add(programDir_ / "logs");
+    for (const auto& entry : fs::directory_iterator(programDir_ / "logs"))
+      if (ReadFile(entry.path()).find("Port COM1 is open") != std::string::npos) return true;
+    return false;
+  };
+  ASSERT_TRUE(watch.WaitFor(portOpen, 20s)) << "the program did not come up";
+  program.Signal(SIGTERM);
+  ASSERT_NE(program.WaitForExit(20s), -1) << "the program did not end on SIGTERM";
+
+  const std::string written = ReadFile(settings);
+  EXPECT_NE(written.find("[buttons1]\r\n" + caption), std::string::npos) << written;
+  EXPECT_NE(written.find(future), std::string::npos) << written;
+  EXPECT_EQ(written.find("\xC3"), std::string::npos) << "nothing turned into UTF-8";
+  for (size_t lf = written.find('\n'); lf != std::string::npos; lf = written.find('\n', lf + 1))
+    EXPECT_TRUE(lf > 0 && written[lf - 1] == '\r') << "every line ends in CR LF";
+  EXPECT_EQ(TIniFile(settings.string()).ReadString("buttons1", "ButtonP1_0", ""),
+            "Kan\xC3\xA4l;01 02");
+
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->WaitForExit(10s), -1);
+}
+
 }  // namespace
 }  // namespace kestrune
