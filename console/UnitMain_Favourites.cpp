@@ -157,7 +157,7 @@ void TForm1::PopupFavs(QTreeWidget* list, const QPoint& globalPos) {
   const QTreeWidgetItem* header = list->headerItem();
   for (int column = 0; column < list->columnCount(); ++column) {
     QAction* sort = ppmSortBy->addAction(header->text(column));
-    connect(sort, &QAction::triggered, this, [this, list, column] {
+    connect(sort, &QAction::triggered, list, [this, list, column] {
       Guarded([this, list, column] { ListViewColumnClick(list, column); });
     });
   }
