@@ -68,9 +68,10 @@ QWidget* TForm1::BuildTunePanel() {
   grid->addWidget(ComboBoxTuneStep, 4, 1);
   grid->addWidget(CheckBoxTune800, 5, 0, 1, 2);
   grid->addWidget(CheckBoxTuneLCD, 6, 0, 1, 2);
-  grid->addWidget(BuildTuneSbepGroup(), 7, 0, 1, 2);
-  grid->addWidget(ButtonApplyFreq, 8, 0, 1, 2);
-  grid->addWidget(ButtonTuneAddFav, 9, 0, 1, 2);
+  // Beside the fields rather than below them, so the log keeps its room.
+  grid->addWidget(BuildTuneSbepGroup(), 0, 2, 7, 1, Qt::AlignTop);
+  grid->addWidget(ButtonApplyFreq, 7, 0, 1, 2);
+  grid->addWidget(ButtonTuneAddFav, 7, 2);
   return panel;
 }
 
