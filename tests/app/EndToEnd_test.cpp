@@ -269,5 +269,59 @@ TEST_F(EndToEndTest, AWindows1252SettingsFileKeepsItsBytesThroughAClose) {
   EXPECT_NE(sim->WaitForExit(10s), -1);
 }
 
+// The lines of one section, from its header to the next one.
+std::string SectionText(const std::string& file, const std::string& name) {
+  const std::string header = "[" + name + "]\n";
+  const size_t begin = file.find(header);
+  if (begin == std::string::npos) return {};
+  const size_t end = file.find("\n[", begin + header.size());
+  return file.substr(begin, end == std::string::npos ? std::string::npos : end + 1 - begin);
+}
+
+// Runs the program until its port is open, then ends it with SIGTERM.
+void RunProgramOnce(const fs::path& programDir, const fs::path& workDir) {
+  fs::remove_all(programDir / "logs");
+  FileWatch watch;
+  watch.Add(programDir);
+  Process program({(programDir / "kestrune").string()}, workDir, {"QT_QPA_PLATFORM=offscreen"});
+  const auto portOpen = [&] {
+    if (!fs::is_directory(programDir / "logs")) return false;
+    watch.Add(programDir / "logs");
+    for (const auto& entry : fs::directory_iterator(programDir / "logs"))
+      if (ReadFile(entry.path()).find("Port COM1 is open") != std::string::npos) return true;
+    return false;
+  };
+  ASSERT_TRUE(watch.WaitFor(portOpen, 20s)) << "the port did not open";
+  program.Signal(SIGTERM);
+  const int status = program.WaitForExit(20s);
+  ASSERT_NE(status, -1) << "the program did not end on SIGTERM";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(EndToEndTest, TuneFavouritesAndStationSettingsComeBackUnchangedAndInOrder) {
+  const fs::path link = root_ / "radio";
+  auto sim = StartSimulator(link);
+  const std::string favorites = "[favorites]\n4482=Work;403012500;\n4480=Home;403000000;\n";
+  const std::string tune =
+      "[tune]\nfreq=851012500\nstep=5.0 KHz\ndir=TX\n800=1\nsbep=1\nmodulation=CQPSK\n"
+      "audio=External\ncontinuos=Continuous No\nlcd=1\n";
+  const std::string sett = "[sett]\nminfreq=806000000\n";
+  std::ofstream(programDir_ / "settings.ini")
+      << "[devices]\nCOM1=" << link.string() << "\n[log]\ntofile=1\n"
+      << favorites << tune << sett;
+
+  // Two runs: the second reads what the first wrote.
+  for (int run = 1; run <= 2; ++run) {
+    RunProgramOnce(programDir_, workDir_);
+    const std::string written = ReadFile(programDir_ / "settings.ini");
+    EXPECT_EQ(SectionText(written, "favorites"), favorites) << "run " << run << "\n" << written;
+    EXPECT_EQ(SectionText(written, "tune"), tune) << "run " << run;
+    EXPECT_EQ(SectionText(written, "sett"), sett) << "run " << run;
+  }
+
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->WaitForExit(10s), -1);
+}
+
 }  // namespace
 }  // namespace kestrune
