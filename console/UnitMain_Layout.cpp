@@ -41,6 +41,8 @@ QWidget* TForm1::BuildMainTab() {
   PageControl2->setAccessibleName(QStringLiteral("Command pages"));
   for (int page = 1; page <= kCommandPages; ++page)
     PageControl2->addTab(BuildCommandPage(page), QString::number(page));
+  PageControl2->addTab(BuildTuneTab(), QStringLiteral("Tune"));
+  PageControl2->addTab(BuildLcdTab(), QStringLiteral("LCD"));
   PageControl2->setCurrentIndex(0);
   auto* panelLayout = new QVBoxLayout(Panel4);
   panelLayout->setContentsMargins(0, 0, 0, 0);
@@ -92,6 +94,8 @@ void TForm1::ConnectHandlers() {
           [this](const QPoint& at) { PopupMenuLog->popup(MemoLog->viewport()->mapToGlobal(at)); });
   ConnectSettingsTabHandlers();
   ConnectCommandHandlers();
+  ConnectTuneHandlers();
+  ConnectFavouritesHandlers();
 }
 
 void TForm1::NLogClearClick() {
