@@ -142,17 +142,5 @@ TEST_F(ClosingTest, ATerminationSignalDuringAScanClosesTheNormalWay) {
   EXPECT_EQ(ChannelNumbers(bus_), (std::vector<uint16_t>{100}));
 }
 
-TEST_F(ClosingTest, AnInterruptDuringAScansExchangeClosesTheNormalWay) {
-  Start();
-  TQuitOnSignal quit;
-  quit.SetWindow(form_.get());
-  sim::Faults faults;
-  faults.dropEcho = 1;
-  bus_.SetFaults(faults);
-  RunMainLoop([this] { ClickScan(); }, Exchanging(*form_, 100), [] { raise(SIGINT); });
-  ExpectClosedTheNormalWay();
-  EXPECT_EQ(ChannelNumbers(bus_), (std::vector<uint16_t>{100, 100}));
-}
-
 }  // namespace
 }  // namespace kestrune::test
