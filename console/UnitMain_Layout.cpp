@@ -41,6 +41,7 @@ QWidget* TForm1::BuildMainTab() {
   PageControl2->setAccessibleName(QStringLiteral("Command pages"));
   for (int page = 1; page <= kCommandPages; ++page)
     PageControl2->addTab(BuildCommandPage(page), QString::number(page));
+  PageControl2->addTab(BuildScanPage(), QStringLiteral("Scan"));
   PageControl2->addTab(BuildTuneTab(), QStringLiteral("Tune"));
   PageControl2->addTab(BuildLcdTab(), QStringLiteral("LCD"));
   PageControl2->setCurrentIndex(0);
@@ -96,6 +97,7 @@ void TForm1::ConnectHandlers() {
   ConnectCommandHandlers();
   ConnectTuneHandlers();
   ConnectFavouritesHandlers();
+  ConnectScanHandlers();
 }
 
 void TForm1::NLogClearClick() {
