@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/core/Operation.h"
+#include "console/core/Scan.h"
 #include "console/core/Tune.h"
 
 namespace kestrune::cli {
@@ -39,6 +40,7 @@ const std::vector<TCommand>& Commands();
 const TCommand* FindCommand(const std::string& name);
 
 // What the commands read from their words; exposed for the tests.
+
 std::vector<uint8_t> ReadSendBytes(const std::vector<std::string>& args);
 
 struct TTuneRequest {
@@ -49,5 +51,11 @@ struct TTuneRequest {
 TTuneRequest ReadTuneRequest(const std::vector<std::string>& args);
 
 std::string ReadLcdText(const std::vector<std::string>& args);
+
+struct TScanRequest {
+  TScanRange Range;
+  TScanChoices Choices;
+};
+TScanRequest ReadScanRequest(const std::vector<std::string>& args);
 
 }  // namespace kestrune::cli

@@ -133,6 +133,43 @@ TEST(CliLcd, TheDisplayFrameOfTheLcdTab) {
   EXPECT_EQ(refused.err, "kestrune-cli: the radio did not answer, or refused the frame\n");
 }
 
+TEST(CliScan, TheRadioGetsTheScanTabsChannelsAndAFailureCounts) {
+  TCliBench bench;
+  const TCliRun run = bench.Run({"scan", "100", "103", "--delay", "100"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(LogTexts(run.out),
+            (Texts{"Port " + bench.Link().string() + " is open", "channel 100 set",
+                   "channel 101 set", "channel 102 set", "Port closed"}));
+  // RX, 5 kHz: mode byte 01; To itself is not sent.
+  for (const char* frame :
+       {"channel 100, mode byte 01  [01 00 64 3F", "channel 101, mode byte 01  [01 00 65 3F",
+        "channel 102, mode byte 01  [01 00 66 3F"})
+    EXPECT_TRUE(bench.WaitForTrace(frame)) << frame;
+  EXPECT_FALSE(Contains(bench.Trace(), "channel 103"));
+
+  const TCliRun sbep = bench.Run({"scan", "200", "202", "--delay", "0", "--sbep", "--step", "25"});
+  EXPECT_EQ(sbep.status, 0) << sbep.err;
+  EXPECT_TRUE(bench.WaitForTrace("tune: channel 200, frames 0002, option 11"));
+  EXPECT_TRUE(bench.WaitForTrace("tune: channel 201, frames 0002, option 11"));
+
+  bench.RestartSimulator({"--refuse-ack", "all"});
+  const TCliRun refused = bench.Run({"scan", "300", "302", "--delay", "0", "--sbep"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "kestrune-cli: the radio did not take 2 channels\n");
+}
+
+TEST(CliSignals, SigintEndsAScanInItsPauseAndExits130) {
+  TCliBench bench;
+  auto cli = bench.Start({"scan", "100", "200", "--delay", "600000"});
+  ASSERT_TRUE(WaitForText(bench.Out(), "channel 100 set"));
+  cli->Signal(SIGINT);
+  EXPECT_EQ(cli->Wait(), 130);  // long before the ten-minute pause is over
+  const Texts texts = LogTexts(ReadFile(bench.Out()));
+  EXPECT_EQ(texts.back(), "Port closed");
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "channel 101 set"), 0);
+  EXPECT_EQ(ReadFile(bench.Err()), "kestrune-cli: stopped by SIGINT\n");
+}
+
 TEST(CliSignals, SigtermEndsTheExchangeRunningAndExits143) {
   TCliBench bench({"--drop-echo", "1"});  // the first attempt waits its 3 s in vain
   auto cli = bench.Start({"--dump", "send", "03 11 80 3F 6F"});
@@ -203,6 +240,7 @@ TEST(CliHelp, TheProgramsAndEveryCommandsHelpAreComplete) {
        {"--step 5|6.25", "--tx", "--800", "--lcd", "--sbep", "--modulation N", "--audio N",
         "--continuous yes|no", "--frames HEX"}},
       {"lcd", {"lcd TEXT", "124 bytes"}},
+      {"scan", {"scan FROM TO", "--delay MS", "--step N", "--tx", "--800", "--sbep"}},
   };
   for (const auto& [command, parts] : commands) {
     for (const std::vector<std::string>& args :

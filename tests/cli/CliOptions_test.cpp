@@ -174,7 +174,7 @@ TEST(CliCommands, TuneReadsTheTuneTabsChoices) {
       {{"403.5"}, "tune: the frequency '403.5' is not a decimal number"},
       {{"1000000000"}, "tune: the frequency 1000000000 is out of range (0 to 999999999)"},
       {{"-5"}, "tune: the frequency -5 is out of range"},
-      {{"403000000", "--step", "12.5"}, "tune: --step takes 5 or 6.25"},
+      {{"403000000", "--step", "12.5"}, "tune: --step takes one of 5, 6.25 (kHz), not '12.5'"},
       {{"403000000", "--audio", "1"}, "tune: --audio belongs to the SBEP frame; add --sbep"},
       {{"403000000", "--sbep", "--modulation", "4"}, "the modulation 4 is out of range (0 to 3)"},
       {{"403000000", "--sbep", "--continuous", "maybe"}, "--continuous takes yes or no"},
@@ -196,6 +196,43 @@ TEST(CliCommands, LcdJoinsItsWordsAndRefusesWhatTheDisplayCannotTake) {
   EXPECT_EQ(UsageErrorOf([] { ReadLcdText({std::string(125, 'A')}); }).first,
             "lcd: the text is 125 bytes long; the radio's display takes at most 124");
   EXPECT_EQ(UsageErrorOf([] { ReadLcdText({}); }).first, "lcd: no text given");
+}
+
+TEST(CliCommands, ScanReadsTheScanTabsChoices) {
+  const TScanRequest plain = ReadScanRequest({"100", "103"});
+  EXPECT_EQ(plain.Range.From, 100);
+  EXPECT_EQ(plain.Range.To, 103);
+  EXPECT_EQ(plain.Range.DelayMs, 3000);
+  EXPECT_EQ(plain.Choices.StepIndex, 0);  // 5 kHz, the list's first item
+  EXPECT_TRUE(plain.Choices.Rx);
+  EXPECT_FALSE(plain.Choices.Is800 || plain.Choices.Sbep);
+
+  const TScanRequest all =
+      ReadScanRequest({"70000", "0", "--delay", "50", "--step", "12.5", "--tx", "--800", "--sbep"});
+  EXPECT_EQ(all.Range.From, 70000);
+  EXPECT_EQ(all.Range.To, 0);  // nothing to send, as in the window
+  EXPECT_EQ(all.Range.DelayMs, 50);
+  EXPECT_EQ(all.Choices.StepIndex, 2);
+  EXPECT_FALSE(all.Choices.Rx);
+  EXPECT_TRUE(all.Choices.Is800 && all.Choices.Sbep);
+  EXPECT_EQ(ReadScanRequest({"1", "2", "--step", "30"}).Choices.StepIndex, 5);
+  EXPECT_EQ(ReadScanRequest({"1", "2", "--step", "5.0"}).Choices.StepIndex, 0);
+
+  const std::vector<std::pair<Words, std::string>> mistakes{
+      {{"100"}, "scan: FROM and TO, two channel numbers, please"},
+      {{"1", "2", "3"}, "scan: FROM and TO, two channel numbers, please"},
+      {{"1o0", "200"}, "scan: the channel '1o0' is not a decimal number"},
+      {{"100", "100000"}, "scan: the channel 100000 is out of range (0 to 99999)"},
+      {{"100", "200", "--delay", "-1"}, "scan: the delay -1 is out of range"},
+      {{"100", "200", "--step", "7"},
+       "scan: --step takes one of 5, 6.25, 12.5, 20, 25, 30 (kHz), not '7'"},
+      {{"100", "200", "--lcd"}, "scan: unknown option '--lcd'"},
+  };
+  for (const auto& [args, message] : mistakes) {
+    const auto [what, command] = UsageErrorOf([&] { ReadScanRequest(args); });
+    EXPECT_NE(what.find(message), std::string::npos) << what;
+    EXPECT_EQ(command, "scan");
+  }
 }
 
 class CliPortSetupTest : public ::testing::Test {
