@@ -68,7 +68,8 @@ std::string ProgramHelp() {
       "\nExamples:\n"
       "  kestrune-cli --port COM1 send 03 11 80 3F 6F\n"
       "  kestrune-cli --device /dev/ttyUSB0 --baud 9600 tune 403000000 --lcd\n"
-      "  kestrune-cli lcd SELF CHECK\n";
+      "  kestrune-cli lcd SELF CHECK\n"
+      "  kestrune-cli scan 100 105 --delay 500\n";
   return text;
 }
 
