@@ -29,6 +29,7 @@ std::vector<TForm1::SettingsSection> TForm1::SettingsSections() {
       {&TForm1::ReadPortSection, &TForm1::WritePortSection},
       {&TForm1::ReadLogSection, &TForm1::WriteLogSection},
       {&TForm1::ReadButtonSections, &TForm1::WriteButtonSections},
+      {&TForm1::ReadMemSection, &TForm1::WriteMemSection},
       {&TForm1::ReadSettSection, &TForm1::WriteSettSection},
   };
 }
