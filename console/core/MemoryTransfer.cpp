@@ -79,6 +79,15 @@ std::optional<uint16_t> LengthReply(const TSb9600& engine) {
   return static_cast<uint16_t>(((*reply)[5] << 8) | (*reply)[6]);
 }
 
+// The window is served between chunks too: a reply that arrived during the
+// engine's post-send pause ends the exchange before its wait has dispatched
+// a single event, so without this a transfer would hold off every event,
+// a request to stop included, until its end.
+void ServePendingEvents(TOperationContext& context) {
+  context.Pump.Wake();
+  context.Pump.WaitForEvents();
+}
+
 void Report(const TMemoryProgress& progress, uint32_t done, uint32_t total, uint32_t address) {
   if (progress) progress(done, total, address);
 }
@@ -160,6 +169,7 @@ std::optional<TMemoryReadResult> ReadRange(TOperationContext& context, TMemoryDe
   Report(progress, 0, length, base);
   int failures = 0;
   for (uint32_t address = base; address < end;) {
+    ServePendingEvents(context);
     if (context.Stopping()) {
       context.Log(Format("read stopped at %X: nothing saved", address));
       return std::nullopt;
@@ -191,6 +201,7 @@ bool WriteRange(TOperationContext& context, TMemoryDevice device, const std::vec
   Report(progress, 0, length, base);
   int failures = 0;
   for (uint32_t address = base; address < end;) {
+    ServePendingEvents(context);
     if (context.Stopping()) {
       context.Log(Format("write stopped at %X: the radio's memory is partly written", address));
       return false;

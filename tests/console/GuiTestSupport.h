@@ -13,6 +13,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "console/UnitMain.h"
@@ -57,6 +58,11 @@ class SimulatedRadio {
   // The bytes of every frame the radio has taken in, in order.
   std::vector<uint8_t> Received();
   void SetFaults(sim::Faults faults) { link_->SetFaults(std::move(faults)); }
+  // Runs f on the radio, for inspection or changes.
+  template <class F>
+  auto WithRadio(F&& f) {
+    return link_->WithRadio(std::forward<F>(f));
+  }
 
  private:
   std::unique_ptr<sim::PtyLine> line_;
