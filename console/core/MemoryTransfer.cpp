@@ -92,9 +92,9 @@ void Report(const TMemoryProgress& progress, uint32_t done, uint32_t total, uint
   if (progress) progress(done, total, address);
 }
 
-// Runs body between the opening and the closing; the closing runs however
-// the body ends, also when it throws.
-// What body returns; its empty value when the opening failed.
+// Runs body between the opening and the closing, which runs however the
+// body ends, also when it throws. Gives what body returns, or its empty
+// value when the opening failed.
 template <class Body>
 auto Framed(TOperationContext& context, TMemoryDevice device, Body&& body) -> decltype(body()) {
   TSb9600& engine = context.Engine;

@@ -58,10 +58,7 @@ Bytes RandomBytes(size_t n, unsigned seed) {
 class MemoryTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    {
-      std::lock_guard lock(gLogLock);
-      gLog.clear();
-    }
+    Forget();
     engine = std::make_unique<TSb9600>(pump, test::InProcessPorts(radio));
     engine->SetLog(Record, nullptr, false, false);
     engine->CreatePort("COM1", 9600, 8, 0, 0, false, false);
@@ -69,6 +66,15 @@ class MemoryTransferTest : public ::testing::Test {
   }
 
   void TearDown() override { engine.reset(); }
+
+  // Starts afresh: no log lines, no frames received.
+  void Forget() {
+    {
+      std::lock_guard lock(gLogLock);
+      gLog.clear();
+    }
+    radio.WithRadio([](SimRadio& r) { r.ClearFramesReceived(); });
+  }
 
   TOperationContext Context() {
     return {*engine, pump, Record, [this] { return stop; }};
@@ -185,24 +191,12 @@ TEST_F(MemoryTransferTest, EepromCustomTakesItsDataFromByte7OrByte5) {
   }
 
   // Length 0: opened and closed, nothing requested, an empty image.
-  radio.WithRadio([](SimRadio& r) { r.ClearFramesReceived(); });
+  Forget();
   const auto empty = Read(EepromCustom, {"100", "0"});
   ASSERT_TRUE(empty);
   EXPECT_TRUE(empty->Image.empty());
   EXPECT_TRUE(Requests(0x11).empty());
   ExpectOpenedAndClosed(EepromCustom);
-}
-
-TEST_F(MemoryTransferTest, Flash2At12345UsesSelector51AndMode3) {
-  const auto read = Read(Flash2, {"12345", "41"});
-  ASSERT_TRUE(read);
-  EXPECT_EQ(read->Image, RadioMemory(MemorySpace::Flash2, 0x12345, 0x41));
-  const auto requests = Requests(0x11);
-  ASSERT_EQ(requests.size(), 2u);
-  for (const Bytes& request : requests) EXPECT_EQ(request[3], 0x51);
-  EXPECT_EQ(Frames().front()[1], 0x07);
-  EXPECT_EQ(Frames().back()[1], 0x06);
-  ExpectOpenedAndClosed(Flash2);
 }
 
 TEST_F(MemoryTransferTest, UnusableRepliesAreAskedForAgainAndTheThirdEndsTheRead) {
@@ -212,11 +206,7 @@ TEST_F(MemoryTransferTest, UnusableRepliesAreAskedForAgainAndTheThirdEndsTheRead
   EXPECT_EQ(retried->Image, RadioMemory(MemorySpace::Eeprom, 0x100, 0x20));
   EXPECT_EQ(CountLogged("reading at 100"), 3u);
 
-  {
-    std::lock_guard lock(gLogLock);
-    gLog.clear();
-  }
-  radio.WithRadio([](SimRadio& r) { r.ClearFramesReceived(); });
+  Forget();
   SetFaults([](sim::Faults& f) { f.shortReply = 3; });
   EXPECT_FALSE(Read(EepromCustom, {"100", "20"}));
   EXPECT_EQ(Requests(0x11).size(), 3u);
@@ -229,11 +219,7 @@ TEST_F(MemoryTransferTest, EepromLengthsComeOnlyFromAcceptedRepliesOfTheRightSiz
   for (const auto& fault : std::vector<std::function<void(sim::Faults&)>>{
            [](sim::Faults& f) { f.shortReply = 1; },
            [](sim::Faults& f) { f.wrongReplyOpcode = 1; }}) {
-    {
-      std::lock_guard lock(gLogLock);
-      gLog.clear();
-    }
-    radio.WithRadio([](SimRadio& r) { r.ClearFramesReceived(); });
+    Forget();
     SetFaults(fault);
     EXPECT_FALSE(Read(EepromDefault));
     EXPECT_EQ(Requests(0x11).size(), 1u) << "no range read after a refused length";
@@ -272,10 +258,7 @@ TEST_F(MemoryTransferTest, AWriteReplyWithAnotherOpcodeThan84IsAFailure) {
   EXPECT_TRUE(Write(EepromCustom, image, {"0", "20"}));
   EXPECT_EQ(CountLogged("writing at 0"), 3u);
 
-  {
-    std::lock_guard lock(gLogLock);
-    gLog.clear();
-  }
+  Forget();
   SetFaults([](sim::Faults& f) { f.wrongReplyOpcode = sim::kEveryTime; });
   EXPECT_FALSE(Write(EepromCustom, image, {"0", "20"}));
   EXPECT_EQ(CountLogged("writing at 0"), 3u);
@@ -296,20 +279,6 @@ TEST_F(MemoryTransferTest, AConversionErrorEndsTheReadAfterTheOpeningWithTheClos
   EXPECT_TRUE(Requests(0x11).empty());
   EXPECT_EQ(CountLogged("SBEP mode: success"), 1u);
   ExpectOpenedAndClosed(Flash1);
-}
-
-TEST_F(MemoryTransferTest, AnErrorFromTheCallerMidReadStillRunsTheClosing) {
-  TOperationContext context = Context();
-  const TMemoryReadJob job{Direct,
-                           [] {
-                             return TMemoryFields{"0", "80"};
-                           },
-                           [](uint32_t done, uint32_t, uint32_t) {
-                             if (done > 0) throw std::runtime_error("disk full");
-                           }};
-  EXPECT_THROW(ReadMemory(context, job), std::runtime_error);
-  EXPECT_EQ(Requests(0x11).size(), 1u);
-  ExpectOpenedAndClosed(Direct);
 }
 
 TEST_F(MemoryTransferTest, AFailedOpeningRunsTheClosingAndReadsNothing) {
@@ -336,24 +305,6 @@ TEST_F(MemoryTransferTest, ARangeOutsideThe20BitAddressesIsRefusedBeforeAnything
   EXPECT_TRUE(Frames().empty());
 }
 
-TEST_F(MemoryTransferTest, FieldsChangedDuringTheOpeningAreCheckedAgain) {
-  int asked = 0;
-  TOperationContext context = Context();
-  const TMemoryReadJob job{
-      Flash1,
-      [&] {
-        return ++asked == 1 ? TMemoryFields{"0", "10"} : TMemoryFields{"FFFFF", "10"};
-      },
-      {}};
-  EXPECT_FALSE(ReadMemory(context, job));
-  EXPECT_EQ(asked, 2);
-  EXPECT_EQ(CountLogged("memory range refused: base FFFFF length 10 lies outside the addresses "
-                        "0 to FFFFF"),
-            1u);
-  EXPECT_TRUE(Requests(0x11).empty());
-  ExpectOpenedAndClosed(Flash1);
-}
-
 TEST_F(MemoryTransferTest, AStopRequestEndsATransferAfterItsCurrentChunk) {
   stopAfter = 0x40;
   EXPECT_FALSE(Read(EepromCustom, {"100", "100"}));
@@ -361,7 +312,7 @@ TEST_F(MemoryTransferTest, AStopRequestEndsATransferAfterItsCurrentChunk) {
   EXPECT_EQ(CountLogged("read stopped at 140: nothing saved"), 1u);
   ExpectOpenedAndClosed(EepromCustom);
 
-  radio.WithRadio([](SimRadio& r) { r.ClearFramesReceived(); });
+  Forget();
   stop = false;
   stopAfter = 0x20;
   const Bytes image(0x100);
