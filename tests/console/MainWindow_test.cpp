@@ -121,7 +121,8 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsOrDeviceLogsTheFourLinesAndHasNo
   form.reset();
   const TIniFile ini((dir_.Path() / "settings.ini").string());
   for (const char* section :
-       {"port", "log", "buttons1", "buttons2", "buttons3", "buttons4", "buttons5", "tune", "sett"})
+       {"port", "log", "buttons1", "buttons2", "buttons3", "buttons4", "buttons5", "mem", "scan", "tune",
+       "sett"})
     EXPECT_TRUE(ini.SectionExists(section)) << section;
   EXPECT_EQ(ini.ReadString("buttons5", "ButtonP5_9", ""), "Right-click to set;");
   EXPECT_EQ(ini.ReadString("port", "Baud", ""), "9600");
