@@ -43,6 +43,7 @@ QWidget* TForm1::BuildMainTab() {
     PageControl2->addTab(BuildCommandPage(page), QString::number(page));
   PageControl2->addTab(BuildScanPage(), QStringLiteral("Scan"));
   PageControl2->addTab(BuildTuneTab(), QStringLiteral("Tune"));
+  PageControl2->addTab(BuildMemoryPage(), QStringLiteral("Memory"));
   PageControl2->addTab(BuildLcdTab(), QStringLiteral("LCD"));
   PageControl2->setCurrentIndex(0);
   auto* panelLayout = new QVBoxLayout(Panel4);
@@ -98,6 +99,7 @@ void TForm1::ConnectHandlers() {
   ConnectTuneHandlers();
   ConnectFavouritesHandlers();
   ConnectScanHandlers();
+  ConnectMemoryHandlers();
 }
 
 void TForm1::NLogClearClick() {
