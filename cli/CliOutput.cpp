@@ -25,7 +25,10 @@ void TCliOutput::SetLogFile(const std::string& path) {
   // Opening it once here refuses a log file that cannot be written before
   // anything is sent to the radio.
   const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  if (fd < 0) {
+    const int error = errno;
+    throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(error), error);
+  }
   close(fd);
   std::lock_guard lock(lock_);
   logFile_ = path;

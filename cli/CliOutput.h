@@ -20,7 +20,7 @@ class TCliOutput {
   TCliOutput(std::FILE* out, std::FILE* err, bool errIsTerminal);
 
   // Every later log line is also appended to path (created when missing).
-  // Throws EFileError (console/core/LogFile.h) when it cannot be opened for
+  // Throws EFileError (console/core/TextFile.h) when it cannot be opened for
   // appending.
   void SetLogFile(const std::string& path);
 

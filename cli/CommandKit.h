@@ -14,6 +14,8 @@ TCommand SendCommand();
 TCommand TuneCommand();
 TCommand LcdCommand();
 TCommand ScanCommand();
+TCommand ReadCommand();
+TCommand WriteCommand();
 
 inline constexpr const char* kNoAnswer = "the radio did not answer";
 inline constexpr const char* kNotTaken = "the radio did not answer, or refused the frame";

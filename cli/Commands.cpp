@@ -60,8 +60,8 @@ Example:
 }
 
 const std::vector<TCommand>& Commands() {
-  static const std::vector<TCommand> commands{SendCommand(), TuneCommand(), LcdCommand(),
-                                              ScanCommand()};
+  static const std::vector<TCommand> commands{SendCommand(), ReadCommand(), WriteCommand(),
+                                              TuneCommand(), LcdCommand(),  ScanCommand()};
   return commands;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "console/core/MemoryImage.h"
+#include "console/core/MemoryTransfer.h"
 #include "console/core/Operation.h"
 #include "console/core/Scan.h"
 #include "console/core/Tune.h"
@@ -57,5 +59,25 @@ struct TScanRequest {
   TScanChoices Choices;
 };
 TScanRequest ReadScanRequest(const std::vector<std::string>& args);
+
+// .s19, .srec and .mot (any letter case) are S-records; anything else raw.
+bool IsSRecordFileName(const std::string& path);
+
+struct TReadRequest {
+  int Device = EepromDefault;
+  TMemoryFields Fields;  // hexadecimal base and length; unused for eeprom-default
+  std::string OutFile;
+  bool SRecords = false;
+};
+TReadRequest ReadReadRequest(const std::vector<std::string>& args);
+
+struct TWriteRequest {
+  int Device = EepromDefault;
+  std::string File;
+  LoadedImage Image;     // each byte at its address
+  TMemoryFields Fields;  // the image's base and length
+  bool Verify = false;
+};
+TWriteRequest ReadWriteRequest(const std::vector<std::string>& args);
 
 }  // namespace kestrune::cli
