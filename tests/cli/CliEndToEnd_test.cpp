@@ -241,6 +241,10 @@ TEST(CliHelp, TheProgramsAndEveryCommandsHelpAreComplete) {
         "--continuous yes|no", "--frames HEX"}},
       {"lcd", {"lcd TEXT", "124 bytes"}},
       {"scan", {"scan FROM TO", "--delay MS", "--step N", "--tx", "--800", "--sbep"}},
+      {"read",
+       {"read DEVICE", "eeprom-default", "eeprom", "flash1, flash2", "direct", "--base HEX",
+        "--length HEX", "-o FILE", ".s19, .srec", "nothing is saved"}},
+      {"write", {"write DEVICE FILE", "--verify", ".s19, .srec or .mot", "partly written"}},
   };
   for (const auto& [command, parts] : commands) {
     for (const std::vector<std::string>& args :

@@ -235,6 +235,93 @@ TEST(CliCommands, ScanReadsTheScanTabsChoices) {
   }
 }
 
+TEST(CliCommands, ReadTakesADeviceARangeAndAFileWhoseNameGivesTheFormat) {
+  const TReadRequest standard = ReadReadRequest({"eeprom-default", "-o", "radio.S19"});
+  EXPECT_EQ(standard.Device, EepromDefault);
+  EXPECT_EQ(standard.OutFile, "radio.S19");
+  EXPECT_TRUE(standard.SRecords);
+
+  const TReadRequest flash =
+      ReadReadRequest({"flash2", "--base", "0x12345", "--length=100", "--output", "f.bin"});
+  EXPECT_EQ(flash.Device, Flash2);
+  EXPECT_EQ(flash.Fields.Base, "12345");
+  EXPECT_EQ(flash.Fields.Length, "100");
+  EXPECT_FALSE(flash.SRecords);
+  const TReadRequest direct = ReadReadRequest({"direct", "--length", "FFFFF", "-o", "d.mot"});
+  EXPECT_EQ(direct.Device, Direct);
+  EXPECT_EQ(direct.Fields.Base, "0");
+  EXPECT_TRUE(direct.SRecords);
+  EXPECT_EQ(ReadReadRequest({"flash1", "--base", "FFFFF", "--length", "1", "-o", "x"}).Device,
+            Flash1);  // the last address
+  EXPECT_EQ(ReadReadRequest({"eeprom", "--length", "0", "-o", "x.srec"}).Fields.Length, "0");
+
+  for (const char* name : {"a.s19", "a.SREC", "b/c.mot"}) EXPECT_TRUE(IsSRecordFileName(name));
+  for (const char* name : {"a.bin", "a.hex", "s19", "a.s19.bak"})
+    EXPECT_FALSE(IsSRecordFileName(name)) << name;
+
+  EXPECT_EQ(UsageErrorOf([] {
+              ReadReadRequest({"eeprom", "x", "-o", "y"});
+            }).first,
+            "read: one DEVICE, please; the file goes after -o");
+  EXPECT_EQ(UsageErrorOf([] {
+              ReadReadRequest({"eeprom", "--length", "100001", "-o", "y"});
+            }).first,
+            "read: memory range refused: base 0 length 100001 lies outside the addresses 0 to "
+            "FFFFF");
+}
+
+class CliImageFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kestrune-cli-image-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string File(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    return (dir_ / name).string();
+  }
+  fs::path dir_;
+};
+
+TEST_F(CliImageFileTest, WriteLoadsTheImageBeforeThePortOpens) {
+  // 01 02 03 at 0100, as S-records.
+  const TWriteRequest srec =
+      ReadWriteRequest({"flash1", File("a.s19", "S1060100010203F2\r\nS9030000FC"), "--verify"});
+  EXPECT_EQ(srec.Device, Flash1);
+  EXPECT_TRUE(srec.Verify);
+  EXPECT_EQ(srec.Fields.Base, "100");
+  EXPECT_EQ(srec.Fields.Length, "3");
+  ASSERT_EQ(srec.Image.image.size(), 0x103u);
+  EXPECT_EQ(srec.Image.image[0x101], 0x02);
+
+  const TWriteRequest raw = ReadWriteRequest({"eeprom-default", File("a.bin", "xyz")});
+  EXPECT_EQ(raw.Device, EepromDefault);
+  EXPECT_FALSE(raw.Verify);
+  EXPECT_EQ(raw.Fields.Base, "0");  // a raw image starts at address 0
+  EXPECT_EQ(raw.Fields.Length, "3");
+
+  const std::string missing = (dir_ / "missing.bin").string();
+  EXPECT_NE(UsageErrorOf([&] {
+              ReadWriteRequest({"eeprom", missing});
+            }).first.find("write: Unable to read " + missing),
+            std::string::npos);
+  EXPECT_EQ(UsageErrorOf([&] {
+              ReadWriteRequest({"eeprom", File("e.mot", "S9030000FC")});
+            }).first,
+            "write: " + (dir_ / "e.mot").string() + " holds no image");
+  // An S2 record past the 20-bit addresses: 01 at 0x100000.
+  EXPECT_NE(UsageErrorOf([&] {
+              ReadWriteRequest({"flash1", File("far.s19", "S20510000001E9\r\n")});
+            }).first.find("write: memory range refused: base 100000 length 1"),
+            std::string::npos);
+  EXPECT_EQ(UsageErrorOf([&] {
+              ReadWriteRequest({"flash1", "a", "b"});
+            }).first,
+            "write: one DEVICE and one FILE, please");
+}
+
 class CliPortSetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
