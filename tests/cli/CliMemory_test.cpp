@@ -202,11 +202,13 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
   std::ofstream(bench.Dir() / "empty.s19") << "S0030000FC\r\nS9030000FC";
   std::ofstream(bench.Dir() / "bad.s19") << "S1G1000000\r\n";
   std::ofstream(bench.Dir() / "empty.bin");
+  std::ofstream(bench.Dir() / "far.s19") << "S20510000001E9\r\n";  // 01 at 0x100000
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
       {{"read", "flash3", "-o", "x.bin"},
        "read: 'flash3' is no memory device; DEVICE is one of "
        "eeprom-default, eeprom, flash1, flash2, direct"},
       {{"read", "-o", "x.bin"}, "read: which memory?"},
+      {{"read", "eeprom", "x", "-o", "y"}, "read: one DEVICE, please; the file goes after -o"},
       {{"read", "eeprom", "-o", "x.bin"}, "read: eeprom needs --length HEX"},
       {{"read", "eeprom-default", "--length", "10", "-o", "x.bin"},
        "read: eeprom-default takes its range from the radio"},
@@ -220,6 +222,8 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
       {{"read", "eeprom-default", "-o", "no-folder/x.bin"},
        "read: cannot save into no-folder: no such folder"},
       {{"write", "eeprom"}, "write: FILE is missing"},
+      {{"write", "flash1", "a", "b"}, "write: one DEVICE and one FILE, please"},
+      {{"write", "flash1", "far.s19"}, "write: memory range refused: base 100000 length 1"},
       {{"write", "eeprom", "missing.s19"}, "write: Unable to read missing.s19"},
       {{"write", "eeprom", "empty.s19"}, "write: empty.s19 holds no image"},
       {{"write", "eeprom", "empty.bin"}, "write: empty.bin holds no image"},
