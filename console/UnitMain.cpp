@@ -70,6 +70,7 @@ void TForm1::FormCreate() {
     const TIniFile ini(ToStd(SettingsFileName()));
     ReadDeviceMap(ini);
     ReadSettings(ini);
+    LoadCustomPackets();
   }
 
   ProgressBar1 = Named(new QProgressBar(StatusBar1), "ProgressBar1");
@@ -109,6 +110,7 @@ void TForm1::FormDestroy() {
   TIniFile ini(ToStd(SettingsFileName()));
   WriteSettings(ini);
   ini.UpdateFile();
+  SaveCustomPackets();
 }
 
 // ------------------------------------------------------------- the port

@@ -50,6 +50,7 @@ namespace kestrune {
 
 class TFormSetButton;
 class TIniFile;
+enum class TextEncoding;
 class TLogViewFeed;
 
 struct TForm1Options {
@@ -214,6 +215,28 @@ class TForm1 : public QMainWindow {
   std::array<std::array<QPushButton*, kButtonsPerPage>, kCommandPages> buttons_{};
   int exchangeDepth_ = 0;
   bool shown_ = false;
+
+  // ---- Custom (UnitMain_Custom.cpp)
+ public:
+  QWidget* TabSheetCmd6 = nullptr;
+  QPlainTextEdit* MemoCustomPacket = nullptr;
+  QPushButton* ButtonSendCustomPacket = nullptr;
+  void ButtonSendCustomPacketClick();
+  // "CustomPackets.txt" in the working directory.
+  static QString CustomPacketsFileName();
+
+ private:
+  QWidget* BuildCustomPage();
+  void ConnectCustomHandlers();
+  std::string CustomPacketLine(int index) const;
+  std::string CustomPacketsText() const;
+  void LoadCustomPackets();
+  void SaveCustomPackets() const;
+  // The encoding "CustomPackets.txt" was read in (a new file: UTF-8), set by
+  // LoadCustomPackets, and whether it existed but could not be read: it is
+  // then left alone at close.
+  TextEncoding customPacketsEncoding_{};
+  bool customPacketsUnread_ = false;
 };
 
 }  // namespace kestrune

@@ -41,6 +41,7 @@ QWidget* TForm1::BuildMainTab() {
   PageControl2->setAccessibleName(QStringLiteral("Command pages"));
   for (int page = 1; page <= kCommandPages; ++page)
     PageControl2->addTab(BuildCommandPage(page), QString::number(page));
+  PageControl2->addTab(BuildCustomPage(), QStringLiteral("Custom"));
   PageControl2->setCurrentIndex(0);
   auto* panelLayout = new QVBoxLayout(Panel4);
   panelLayout->setContentsMargins(0, 0, 0, 0);
@@ -92,6 +93,7 @@ void TForm1::ConnectHandlers() {
           [this](const QPoint& at) { PopupMenuLog->popup(MemoLog->viewport()->mapToGlobal(at)); });
   ConnectSettingsTabHandlers();
   ConnectCommandHandlers();
+  ConnectCustomHandlers();
 }
 
 void TForm1::NLogClearClick() {
