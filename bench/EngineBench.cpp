@@ -18,7 +18,10 @@
 
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
-#include "tests/protocol/EngineTestSupport.h"
+#include "tests/support/EngineTestPeer.h"
+#include "tests/support/FarSide.h"
+#include "tests/support/Frames.h"
+#include "tests/support/LogRecorder.h"
 
 #ifdef KESTRUNE_BENCH_QT
 #include <QCoreApplication>
@@ -29,6 +32,7 @@
 namespace kestrune {
 namespace {
 
+using namespace test;
 using Clock = std::chrono::steady_clock;
 const Bytes kFrame{0x00, 0x12, 0x01, 0x06, 0x02};
 
@@ -68,7 +72,7 @@ void CompletionLatency(EventPump& pump, int exchanges) {
   for (int i = 0; i < exchanges; ++i) {
     Clock::time_point completed{};
     std::thread last([&] {
-      TestLog::WaitFor([&] { return radio.Count(kFrame) > i; });
+      LogRecorder::WaitFor([&] { return radio.Count(kFrame) > i; });
       std::this_thread::sleep_for(std::chrono::milliseconds(delayMs + 60));
       completed = Clock::now();
       radio.Send({kFrame.back()});

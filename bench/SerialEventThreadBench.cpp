@@ -3,11 +3,9 @@
 //   2. latency from a byte written on the far side to the call of the read
 //      hook, one byte at a time.
 // Usage: kestrune_bench_serial [idle seconds, default 10] [bytes, default 1000]
-#include <fcntl.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +18,7 @@
 #include <vector>
 
 #include "serial/UnitComPort.h"
+#include "tests/support/PtyPair.h"
 
 namespace {
 
@@ -63,38 +62,21 @@ double CpuSeconds(clockid_t clock) {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-int OpenFarSide(std::string& slavePath) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  char name[128];
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
-      ptsname_r(master, name, sizeof name) != 0) {
-    return -1;
-  }
-  slavePath = name;
-  return master;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
   const int bytes = argc > 2 ? std::atoi(argv[2]) : 1000;
 
-  std::string slavePath;
-  const int master = OpenFarSide(slavePath);
-  if (master < 0) {
-    std::fprintf(stderr, "no pseudo-terminal\n");
-    return 1;
-  }
+  kestrune::test::PtyPair farSide;
   HookProbe probe;
   kestrune::TComPort port;
   port.SetOnDataReadEvent([&](kestrune::TComPort& p) { probe.OnRead(p); });
-  if (!port.Open(slavePath, 9600, 8, 0, 0)) {
+  if (!port.Open(farSide.SlavePath(), 9600, 8, 0, 0)) {
     std::fprintf(stderr, "open failed: %s\n", port.LastError().c_str());
     return 1;
   }
-  const uint8_t byte = 0x5A;
-  auto writeByte = [&] { (void)!write(master, &byte, 1); };
+  auto writeByte = [&] { farSide.Write({0x5A}); };
 
   std::vector<double> latencies;
   latencies.reserve(static_cast<size_t>(bytes));
@@ -123,6 +105,5 @@ int main(int argc, char** argv) {
   std::printf("  event thread CPU over %d s idle: %.6f s (whole process: %.6f s)\n", idleSeconds,
               threadIdle, processIdle);
   port.Close();
-  close(master);
   return 0;
 }

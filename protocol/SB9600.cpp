@@ -194,23 +194,28 @@ void TSb9600::StartAttempt(const uint8_t* buf, int32_t len) {
     wfStage.waiting.ack = true;
     if (SbepRespOpcodesResp.contains(opcode)) wfStage.waiting.data = true;
   }
+  SaveSentPkt(buf, len);
+}
+
+// The echo the attempt expects. StartAttempt calls it under BufLock.
+void TSb9600::SaveSentPkt(const uint8_t* buf, int32_t len) {
   {
     std::lock_guard pktLock(FPktLock);
     FSentPkt.assign(buf, buf + len);
   }
-  sentOpcode = opcode;
+  sentOpcode = GetPktOpcode(buf, len);
 }
 
 bool TSb9600::WaitWhileBusy() {
   TimerWaitingCts->Enable();
-  while (CtsState && TimerWaitingCts->Enabled()) FPump.WaitForEvents();
+  while (CtsState && !WaitTimerExpired(*TimerWaitingCts)) FPump.WaitForEvents();
   TimerWaitingCts->Disable();
   return !CtsState;
 }
 
 bool TSb9600::WaitResponse() {
   TimerWaitingResp->Enable();
-  while (!IsExchangeDone() && TimerWaitingResp->Enabled()) FPump.WaitForEvents();
+  while (!IsExchangeDone() && !WaitTimerExpired(*TimerWaitingResp)) FPump.WaitForEvents();
   TimerWaitingResp->Disable();
   return IsExchangeDone();
 }

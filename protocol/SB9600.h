@@ -159,6 +159,10 @@ class TSb9600 {
 
   bool SendPkt(const uint8_t* buf, int32_t len);
   void StartAttempt(const uint8_t* buf, int32_t len);
+  void SaveSentPkt(const uint8_t* buf, int32_t len);
+  // The pump's timers are one-shot: a run ends when the pump dispatches the
+  // expiry, which disables the timer. True once the wait's time is up.
+  static bool WaitTimerExpired(const PumpTimer& timer) { return !timer.Enabled(); }
   bool WaitWhileBusy();
   bool WaitResponse();
   void ResetReadBuf();

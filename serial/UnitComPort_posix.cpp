@@ -180,7 +180,11 @@ void TComPort::SetupDcb(int32_t BaudRate, int32_t Bits, int32_t StopBits, int32_
     LogMessage(LastError());
     return;
   }
+  // Opening a terminal raises both DTR and RTS. The line has no RTS
+  // handshake, so RTS goes low with DTR: an interface adapter keyed or
+  // powered from RTS sees the level the radio expects.
   SetDtrState(false);
+  SetRtsState(false);
 }
 
 bool TComPort::GetDcb(termios& dcb) {

@@ -13,8 +13,8 @@
 #include "console/ConsoleLog.h"
 #include "console/ErrorReport.h"
 #include "console/core/CommandText.h"
-#include "protocol/CRC16.h"
 #include "serial/SerialSystem.h"
+#include "tests/support/Frames.h"
 
 // Debian's fontconfig keeps what it allocates for the fonts it has loaded
 // until the process ends; LeakSanitizer would report that at every exit.
@@ -79,11 +79,7 @@ std::vector<uint8_t> SimulatedRadio::Received() {
   });
 }
 
-std::vector<uint8_t> AudioMuteFrame() {
-  std::vector<uint8_t> frame{0x00, 0x01, 0x00, 0x1D};
-  frame.push_back(Sb9600Crc(frame.data(), 4));
-  return frame;
-}
+std::vector<uint8_t> AudioMuteFrame() { return Sb9600Frame(0x00, 0x01, 0x00, 0x1D); }
 
 QString AsCommand(const std::vector<uint8_t>& bytes) {
   return QString::fromStdString(FormatCommandBytes(bytes));
@@ -121,8 +117,9 @@ QStringList ViewTexts(const TForm1& form) {
   return texts;
 }
 
-bool WaitForViewLine(const TForm1& form, const QString& text, int timeoutMs) {
-  return QTest::qWaitFor([&] { return ViewTexts(form).contains(text); }, timeoutMs);
+bool WaitForViewLine(const TForm1& form, const QString& text, std::chrono::milliseconds patience) {
+  return QTest::qWaitFor([&] { return ViewTexts(form).contains(text); },
+                         static_cast<int>(patience.count()));
 }
 
 std::string ReadLogFile() {

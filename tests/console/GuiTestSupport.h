@@ -18,6 +18,7 @@
 #include "console/UnitMain.h"
 #include "sim/PtyLine.h"
 #include "sim/RadioLink.h"
+#include "tests/support/Wait.h"
 
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -88,7 +89,8 @@ TSb9600::PortFactory NoDevicePorts();
 // The log view's lines without their "hh:nn:ss  " time stamps.
 QStringList ViewTexts(const TForm1& form);
 // Waits (serving events) until the view holds a line with that text.
-bool WaitForViewLine(const TForm1& form, const QString& text, int timeoutMs = 10000);
+bool WaitForViewLine(const TForm1& form, const QString& text,
+                     std::chrono::milliseconds patience = kPatience);
 
 // The whole text of the run's log file, or empty.
 std::string ReadLogFile();

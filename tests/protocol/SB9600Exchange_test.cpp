@@ -5,15 +5,24 @@
 #include <cerrno>
 #include <chrono>
 
-#include "EngineTestSupport.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
+#include "tests/support/EngineTestPeer.h"
+#include "tests/support/FarSide.h"
+#include "tests/support/LogRecorder.h"
+#include "tests/support/SerialSeams.h"
+#include "tests/support/WatchedPump.h"
 
 namespace kestrune {
 namespace {
 
+using namespace test;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// The engine's two waits, told apart by their timers' intervals.
+constexpr milliseconds kBusyWait = TSb9600::kCtsWaitInterval;
+constexpr milliseconds kResponseWait = TSb9600::kRespWaitInterval;
 
 const Bytes kEntryRequest{0x00, 0x12, 0x01, 0x06, 0x02};
 const Bytes kReadRequest = WithSbepChecksum({0xF5, 0x11, 0x01, 0x00, 0x20, 0x00});
@@ -32,9 +41,11 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 class Exchange : public ::testing::Test {
  protected:
   void SetUp() override {
-    TestLog::Reset();
-    engine.SetLog(TestLog::Line, TestLog::DumpProc, true, true);
+    LogRecorder::Reset();
+    engine.SetLog(LogRecorder::Line, LogRecorder::DumpProc, true, true);
   }
+  // The radio's conditions look at the engine and the lines.
+  void TearDown() override { radio.Stop(); }
 
   void Open(int32_t baud = 9600) {
     engine.CreatePort(radio.SlavePath(), baud, 8, 0, 0, true, true);
@@ -44,7 +55,7 @@ class Exchange : public ::testing::Test {
 
   // The lines logged after the port was opened.
   std::vector<std::string> EngineLines() {
-    std::vector<std::string> lines = TestLog::Lines();
+    std::vector<std::string> lines = LogRecorder::Lines();
     const std::string opened = "Port " + radio.SlavePath() + " is open";
     if (!lines.empty() && lines.front() == opened) lines.erase(lines.begin());
     return lines;
@@ -52,10 +63,10 @@ class Exchange : public ::testing::Test {
 
   // Serves the pump until pred holds; the engine wakes it on every change
   // of its stage flags and of CtsState.
-  bool PumpUntil(const std::function<bool()>& pred, milliseconds timeout = milliseconds(5000)) {
-    auto timer = pump.CreateTimer(timeout);
+  bool PumpUntil(const std::function<bool()>& pred) {
+    auto timer = plain.CreateTimer(kPatience);
     timer->Enable();
-    while (!pred() && timer->Enabled()) pump.WaitForEvents();
+    while (!pred() && timer->Enabled()) plain.WaitForEvents();
     return pred();
   }
 
@@ -76,10 +87,13 @@ class Exchange : public ::testing::Test {
   void EnterSbep() {
     AnswerEntry(0x50);
     ASSERT_TRUE(engine.EnterSbepMode(1));
-    TestLog::Reset();
+    LogRecorder::Reset();
   }
 
-  PlainEventPump pump;
+  PlainEventPump plain;
+  // The engine waits here; its counts tell a wait that ended because what it
+  // waited for came from one that timed out.
+  WatchedPump pump{plain};
   FarSide radio;
   std::shared_ptr<ObservedLines> lines = std::make_shared<ObservedLines>();
   TSb9600 engine{pump, [this] { return std::make_unique<TComPort>(lines); }};
@@ -90,16 +104,19 @@ class Exchange : public ::testing::Test {
 
 TEST_F(Exchange, CompletesOnTheEchoWellBeforeTheTimeout) {
   Open();
-  radio.Echo(kEntryRequest);
+  // The echo comes once DTR has dropped after the frame, when the engine is
+  // about to wait or waiting already: the echo must wake it.
+  radio.On(kEntryRequest,
+           {{kEntryRequest, [this] { return lines->dtrRaised == 1 && !lines->Dtr(); }}});
   const auto start = Clock::now();
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
-  const auto elapsed = MsSince(start);
-  EXPECT_GE(elapsed, 96);    // the post-send delay of a 5-byte frame
-  EXPECT_LT(elapsed, 2000);  // woken by the echo, not by the timer
+  EXPECT_GE(MsSince(start), 96);  // the post-send delay of a 5-byte frame
+  EXPECT_EQ(pump.Starts(kResponseWait), 1);
+  EXPECT_EQ(pump.Expiries(kResponseWait), 0);  // woken by the echo, not by the timer
   EXPECT_EQ(radio.Count(kEntryRequest), 1);
-  EXPECT_EQ(TestLog::DumpCount("TX"), 1);
-  ASSERT_TRUE(TestLog::WaitFor([] { return TestLog::DumpCount("RX") == 1; }));
-  EXPECT_EQ(TestLog::Dumps("RX")[0].bytes, kEntryRequest);
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 1);
+  ASSERT_TRUE(LogRecorder::WaitFor([] { return LogRecorder::DumpCount("RX") == 1; }));
+  EXPECT_EQ(LogRecorder::Dumps("RX")[0].bytes, kEntryRequest);
   EXPECT_FALSE(lines->Dtr());  // dropped after the frame
   EXPECT_EQ(lines->dtrRaised, 1);
   EXPECT_TRUE(engine.RecvPkt().empty());
@@ -108,10 +125,10 @@ TEST_F(Exchange, CompletesOnTheEchoWellBeforeTheTimeout) {
 TEST_F(Exchange, EchoSplitOverTwoReads) {
   Open();
   radio.On(kEntryRequest, {{{0x00, 0x12, 0x01}, {}},
-                           {{0x06, 0x02}, [] { return TestLog::DumpCount("RX") >= 1; }}});
+                           {{0x06, 0x02}, [] { return LogRecorder::DumpCount("RX") >= 1; }}});
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
-  ASSERT_TRUE(TestLog::WaitFor([] { return TestLog::DumpCount("RX") == 2; }));
-  EXPECT_EQ(TestLog::Dumps("RX")[0].bytes, (Bytes{0x00, 0x12, 0x01}));
+  ASSERT_TRUE(LogRecorder::WaitFor([] { return LogRecorder::DumpCount("RX") == 2; }));
+  EXPECT_EQ(LogRecorder::Dumps("RX")[0].bytes, (Bytes{0x00, 0x12, 0x01}));
   EXPECT_EQ(peer.Count(), 0);
 }
 
@@ -120,8 +137,8 @@ TEST_F(Exchange, GarbageBeforeTheEchoAndARadioFrameAfterIt) {
   const Bytes channel = Sb9600Frame(0x00, 0x00, 0x07, 0x3F);
   radio.On(kEntryRequest, {{Join({{0x7E}, kEntryRequest, channel}), {}}});
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
-  ASSERT_TRUE(TestLog::WaitFor([] { return TestLog::DumpCount("RX") >= 1; }));
-  const auto rx = TestLog::Dumps("RX");
+  ASSERT_TRUE(LogRecorder::WaitFor([] { return LogRecorder::DumpCount("RX") >= 1; }));
+  const auto rx = LogRecorder::Dumps("RX");
   EXPECT_EQ(rx.back().sig, "CHANNEL NUMBER");
 }
 
@@ -131,10 +148,9 @@ TEST_F(Exchange, ARadioThatNeverAnswersCostsThreeFullAttempts) {
   radio.On(kEntryRequest, {{{0x00, 0x12}, {}}}, 3);
   const auto start = Clock::now();
   EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
-  const auto elapsed = MsSince(start);
-  EXPECT_GE(elapsed, 3 * (3000 + 96));
-  EXPECT_LT(elapsed, 3 * (3000 + 96) + 2000);
-  EXPECT_EQ(TestLog::DumpCount("TX"), 3);
+  EXPECT_GE(MsSince(start), 3 * (3000 + 96));
+  EXPECT_EQ(pump.Expiries(kResponseWait), 3);  // each attempt waited its full time
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 3);
   EXPECT_EQ(radio.Count(kEntryRequest), 3);
   EXPECT_EQ(peer.Count(), 0);
   EXPECT_TRUE(EngineLines().empty());  // a timeout is not logged
@@ -142,12 +158,11 @@ TEST_F(Exchange, ARadioThatNeverAnswersCostsThreeFullAttempts) {
 
 TEST_F(Exchange, AnEmptyExchangeWritesNothingAndFailsAtOnce) {
   Open();
-  const auto start = Clock::now();
   EXPECT_FALSE(engine.SendRepeatAndWait(Bytes{}));
   EXPECT_FALSE(engine.SendRepeatAndWait(nullptr, 5));
-  EXPECT_LT(MsSince(start), 500);
+  EXPECT_EQ(pump.Starts(kBusyWait) + pump.Starts(kResponseWait), 0);  // nothing waited for
   EXPECT_EQ(lines->written, 0u);
-  EXPECT_EQ(TestLog::DumpCount("TX"), 0);
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 0);
 }
 
 TEST_F(Exchange, BusyLineThatStaysActiveEndsTheExchangeUnsent) {
@@ -159,10 +174,10 @@ TEST_F(Exchange, BusyLineThatStaysActiveEndsTheExchangeUnsent) {
   radio.Echo(kEntryRequest);
   const auto start = Clock::now();
   EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
-  const auto elapsed = MsSince(start);
-  EXPECT_GE(elapsed, 1000);
-  EXPECT_LT(elapsed, 2500);
-  EXPECT_EQ(TestLog::DumpCount("TX"), 1);
+  EXPECT_GE(MsSince(start), 1000);
+  EXPECT_EQ(pump.Expiries(kBusyWait), 1);
+  EXPECT_EQ(pump.Starts(kResponseWait), 0);  // unsent: no response is awaited
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 1);
   EXPECT_EQ(EngineLines(), std::vector<std::string>{"waiting for low Busy state expired"});
   EXPECT_EQ(lines->written, 0u);
   EXPECT_EQ(lines->dtrRaised, 0);
@@ -173,7 +188,7 @@ TEST_F(Exchange, BusyLineReleasedDuringTheWaitLetsTheFrameGo) {
   Open();
   ASSERT_TRUE(BusLineBusy());
   radio.Echo(kEntryRequest);
-  pump.Post([this] { lines->SetCts(false); });  // runs inside the busy wait
+  plain.Post([this] { lines->SetCts(false); });  // runs inside the busy wait
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
   EXPECT_TRUE(EngineLines().empty());
 }
@@ -196,18 +211,17 @@ class RefusingWrites : public ObservedLines {
 TEST_F(Exchange, ARefusedWriteDropsDtrAndIsNotRetried) {
   auto refusing = std::make_shared<RefusingWrites>();
   TSb9600 writer(pump, [&] { return std::make_unique<TComPort>(refusing); });
-  writer.SetLog(TestLog::Line, TestLog::DumpProc, true, false);
+  writer.SetLog(LogRecorder::Line, LogRecorder::DumpProc, true, false);
   writer.CreatePort(radio.SlavePath(), 9600, 8, 0, 0, true, false);
   ASSERT_TRUE(writer.ComPort()->IsOpen());
   radio.Echo(kEntryRequest);
-  TestLog::Reset();
+  LogRecorder::Reset();
 
-  const auto start = Clock::now();
   EXPECT_FALSE(writer.SendRepeatAndWait(kEntryRequest));
-  EXPECT_LT(MsSince(start), 1000);  // no response wait, no second attempt
-  EXPECT_EQ(TestLog::Lines(),
+  EXPECT_EQ(pump.Starts(kResponseWait), 0);  // no response wait, so no second attempt
+  EXPECT_EQ(LogRecorder::Lines(),
             std::vector<std::string>{"PORT_ERROR_WRITE 5 : \"Input/output error\""});
-  EXPECT_EQ(TestLog::DumpCount("TX"), 1);
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 1);
   EXPECT_EQ(refusing->dtrRaised, 1);
   EXPECT_FALSE(refusing->Dtr());
   EXPECT_TRUE(radio.Received().empty());
@@ -228,10 +242,10 @@ TEST_F(Exchange, EnterSbepModeSucceedsOnAcknowledge50) {
   EXPECT_FALSE(engine.wfStage.waiting.echo || engine.wfStage.waiting.data);
 
   // Already in SBEP mode: nothing is sent or logged.
-  TestLog::Reset();
+  LogRecorder::Reset();
   EXPECT_TRUE(engine.EnterSbepMode(1));
-  EXPECT_TRUE(TestLog::Lines().empty());
-  EXPECT_EQ(TestLog::DumpCount("TX"), 0);
+  EXPECT_TRUE(LogRecorder::Lines().empty());
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 0);
 }
 
 TEST_F(Exchange, EnterSbepModeFailsOnAcknowledge60) {
@@ -298,7 +312,7 @@ TEST_F(Exchange, SbepRequestWithEchoAcknowledgeAndReply) {
   EXPECT_EQ(engine.RecvPkt(), kReadReply);
   EXPECT_EQ(engine.SbepResp(), 0x50);
   EXPECT_TRUE(lines->Dtr());  // SBEP mode keeps DTR raised
-  EXPECT_EQ(TestLog::DumpCount("TX"), 1);
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 1);
 
   engine.LeaveSbepMode();
   EXPECT_FALSE(lines->Dtr());
@@ -313,7 +327,7 @@ TEST_F(Exchange, SbepReplyWithABadChecksumIsAskedForAgain) {
   radio.On(kReadRequest, {{Join({kReadRequest, {0x50}, kReadReply}), {}}});
   EXPECT_TRUE(engine.SendRepeatAndWait(kReadRequest));
   EXPECT_EQ(radio.Count(kReadRequest), 2);
-  EXPECT_EQ(TestLog::DumpCount("TX"), 2);
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 2);
   EXPECT_EQ(engine.RecvPkt(), kReadReply);
 }
 
@@ -341,11 +355,11 @@ TEST_F(Exchange, SbepModeIgnoresTheBusyLine) {
 
 TEST_F(Exchange, BaudRateZeroOrBelowLeavesThePortClosed) {
   for (int32_t baud : {0, -9600}) {
-    TestLog::Reset();
+    LogRecorder::Reset();
     engine.CreatePort(radio.SlavePath(), baud, 8, 0, 0, true, true);
     ASSERT_NE(engine.ComPort(), nullptr);
     EXPECT_FALSE(engine.ComPort()->IsOpen());
-    EXPECT_EQ(TestLog::Lines(),
+    EXPECT_EQ(LogRecorder::Lines(),
               std::vector<std::string>{"Port " + radio.SlavePath() + " not opened: baud rate " +
                                        std::to_string(baud) + " is not valid"});
     EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
@@ -358,7 +372,7 @@ TEST_F(Exchange, PortThatDoesNotOpenLogsItsErrorTwice) {
   engine.CreatePort("/dev/kestrune-no-such-device", 9600, 8, 0, 0, false, false);
   ASSERT_NE(engine.ComPort(), nullptr);
   EXPECT_FALSE(engine.ComPort()->IsOpen());
-  const auto logged = TestLog::Lines();
+  const auto logged = LogRecorder::Lines();
   ASSERT_EQ(logged.size(), 2u);
   EXPECT_EQ(logged[1], engine.ComPort()->LastError());
   EXPECT_EQ(logged[0].rfind(logged[1] + " ", 0), 0u);
@@ -369,7 +383,7 @@ TEST_F(Exchange, PortCanBeFreedAndOpenedAgain) {
   engine.FreeComPort();
   EXPECT_EQ(engine.ComPort(), nullptr);
   EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
-  TestLog::Reset();
+  LogRecorder::Reset();
   Open(4800);
   radio.Echo(kEntryRequest);
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
@@ -377,25 +391,25 @@ TEST_F(Exchange, PortCanBeFreedAndOpenedAgain) {
 
 TEST_F(Exchange, EventsAreDispatchedWhileAnExchangeWaits) {
   Open();
-  radio.On(kEntryRequest, {{kEntryRequest, [] { return TestLog::Lines().size() >= 2; }}});
+  radio.On(kEntryRequest, {{kEntryRequest, [] { return LogRecorder::Lines().size() >= 2; }}});
   // A handler that runs nested inside the wait; the radio answers after it.
-  pump.Post([] { TestLog::Line("handler ran"); });
+  plain.Post([] { LogRecorder::Line("handler ran"); });
   EXPECT_TRUE(engine.SendRepeatAndWait(kEntryRequest));
   EXPECT_EQ(EngineLines(), std::vector<std::string>{"handler ran"});
 }
 
 TEST(EngineLifetime, DestroyLogsPortClosedEvenWithoutAPort) {
-  TestLog::Reset();
+  LogRecorder::Reset();
   {
     PlainEventPump pump;
     TSb9600 engine(pump);
-    engine.SetLog(TestLog::Line, TestLog::DumpProc, false, false);
+    engine.SetLog(LogRecorder::Line, LogRecorder::DumpProc, false, false);
   }
-  EXPECT_EQ(TestLog::Lines(), std::vector<std::string>{"Port closed"});
+  EXPECT_EQ(LogRecorder::Lines(), std::vector<std::string>{"Port closed"});
 }
 
 TEST(EngineLifetime, EmptyCallbacksSilenceTheEngine) {
-  TestLog::Reset();
+  LogRecorder::Reset();
   PlainEventPump pump;
   TSb9600 engine(pump);
   engine.SetLog(nullptr, nullptr, true, true);
@@ -403,7 +417,7 @@ TEST(EngineLifetime, EmptyCallbacksSilenceTheEngine) {
   const uint8_t b = 0;
   engine.AddDump(&b, 1, "TX", "");
   engine.LeaveSbepMode();
-  EXPECT_TRUE(TestLog::Lines().empty());
+  EXPECT_TRUE(LogRecorder::Lines().empty());
 }
 
 }  // namespace

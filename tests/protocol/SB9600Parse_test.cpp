@@ -2,12 +2,15 @@
 // port: bytes are handed to the recognition pass as one read would hand them.
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
+#include "tests/support/EngineTestPeer.h"
+#include "tests/support/Frames.h"
 
 namespace kestrune {
 namespace {
+
+using namespace test;
 
 const Bytes kEntryRequest{0x00, 0x12, 0x01, 0x06, 0x02};
 // SBEP read request (extended opcode 0x11, size 5) and a reply (opcode 0x80).

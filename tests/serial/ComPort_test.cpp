@@ -5,24 +5,28 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "serial/SerialDevices.h"
 #include "serial/SimulatedModemLines.h"
 #include "serial/UnitComPort.h"
-#include "tests/serial/SerialTestSupport.h"
 #include "tests/serial/Termios2Speed.h"
+#include "tests/support/LogRecorder.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/SerialSeams.h"
 
 namespace kestrune::test {
 namespace {
 
 class ComPortTest : public ::testing::Test {
  protected:
-  void SetUp() override { LogCollector::Reset(); }
+  void SetUp() override { LogRecorder::Reset(); }
 
   // A port with the test's log, opened on the pty at 9600 8N1.
   void OpenPort(TComPort& port) {
-    port.SetLogProc(&LogCollector::Log);
+    port.SetLogProc(&LogRecorder::Line);
     ASSERT_TRUE(port.Open(pty.SlavePath(), 9600, 8, 0, 0)) << port.LastError();
   }
 
@@ -48,17 +52,17 @@ TEST_F(ComPortTest, OpensClosesAndOpensAgain) {
 
   OpenPort(port);
   EXPECT_TRUE(port.IsOpen());
-  EXPECT_TRUE(LogCollector::Lines().empty());
+  EXPECT_TRUE(LogRecorder::Lines().empty());
 }
 
 TEST_F(ComPortTest, UnknownDeviceNamesThePortAndTheSystemText) {
   SetSerialDeviceMap({{"COM3", "/nonexistent/ttyKestrune"}});
   TComPort port;
-  port.SetLogProc(&LogCollector::Log);
+  port.SetLogProc(&LogRecorder::Line);
 
   EXPECT_FALSE(port.Open("COM3", 9600, 8, 0, 0));
   EXPECT_EQ(port.LastError(), "Cannot open COM3");
-  EXPECT_EQ(LogCollector::Lines(),
+  EXPECT_EQ(LogRecorder::Lines(),
             std::vector<std::string>{"Cannot open COM3 2 : \"No such file or directory\""});
   EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(port.Handle(), -1);
@@ -69,12 +73,12 @@ TEST_F(ComPortTest, SecondOpenOfTheSameDeviceIsRefusedUntilTheFirstCloses) {
   TComPort first;
   OpenPort(first);
   TComPort second;
-  second.SetLogProc(&LogCollector::Log);
+  second.SetLogProc(&LogRecorder::Line);
 
   EXPECT_FALSE(second.Open(pty.SlavePath(), 9600, 8, 0, 0));
   EXPECT_EQ(second.LastError(), "Cannot open " + pty.SlavePath());
-  EXPECT_EQ(LogCollector::Lines(), std::vector<std::string>{"Cannot open " + pty.SlavePath() +
-                                                            " 16 : \"Device or resource busy\""});
+  EXPECT_EQ(LogRecorder::Lines(), std::vector<std::string>{"Cannot open " + pty.SlavePath() +
+                                                           " 16 : \"Device or resource busy\""});
   EXPECT_EQ(second.Handle(), -1);
 
   // A port already open refuses the same way and stays open.
@@ -140,7 +144,7 @@ TEST_F(ComPortTest, ParityDataBitsAndStopBitsReachTheLine) {
                  << "bits " << c.bits << " stop " << c.stopBits << " parity " << c.parity);
     auto recorder = std::make_shared<AttributeRecorder>();
     TComPort port(recorder);
-    port.SetLogProc(&LogCollector::Log);
+    port.SetLogProc(&LogRecorder::Line);
     ASSERT_TRUE(port.Open(pty.SlavePath(), 19200, c.bits, c.stopBits, c.parity));
     const termios t = recorder->Last();
     EXPECT_EQ(t.c_cflag & CSIZE, c.size);
@@ -149,30 +153,30 @@ TEST_F(ComPortTest, ParityDataBitsAndStopBitsReachTheLine) {
     EXPECT_EQ((t.c_iflag & INPCK) != 0, c.parity != 0);
     EXPECT_EQ(cfgetospeed(&t), B19200);
   }
-  EXPECT_TRUE(LogCollector::Lines().empty());
+  EXPECT_TRUE(LogRecorder::Lines().empty());
 }
 
 TEST_F(ComPortTest, RateWithoutAConstantIsSetExactly) {
   TComPort port;
-  port.SetLogProc(&LogCollector::Log);
+  port.SetLogProc(&LogRecorder::Line);
   ASSERT_TRUE(port.Open(pty.SlavePath(), 10400, 8, 0, 0));
   EXPECT_EQ(OutputSpeed(port.Handle()), 10400u);
-  EXPECT_TRUE(LogCollector::Lines().empty());
+  EXPECT_TRUE(LogRecorder::Lines().empty());
 }
 
 TEST_F(ComPortTest, RejectedLineSettingsAreLoggedTwiceButThePortOpens) {
   TComPort port;
-  port.SetLogProc(&LogCollector::Log);
+  port.SetLogProc(&LogRecorder::Line);
   EXPECT_TRUE(port.Open(pty.SlavePath(), 9600, 9, 0, 0));
   EXPECT_EQ(port.LastError(), "PORT_ERROR_SET_STATE");
-  EXPECT_EQ(LogCollector::Lines(),
+  EXPECT_EQ(LogRecorder::Lines(),
             (std::vector<std::string>{"PORT_ERROR_SET_STATE 22 : \"Invalid argument\"",
                                       "PORT_ERROR_SET_STATE"}));
 }
 
 TEST_F(ComPortTest, OperationsWithoutADeviceFailWithTheirOwnText) {
   TComPort port;
-  port.SetLogProc(&LogCollector::Log);
+  port.SetLogProc(&LogRecorder::Line);
   const uint8_t byte = 0x55;
   bool cts = true;
   std::vector<uint8_t> buffer(16);
@@ -193,7 +197,7 @@ TEST_F(ComPortTest, OperationsWithoutADeviceFailWithTheirOwnText) {
   EXPECT_EQ(count, 77);  // untouched
   EXPECT_EQ(port.LastError(), "PORT_ERROR_HANDLE");
 
-  EXPECT_EQ(LogCollector::Lines(),
+  EXPECT_EQ(LogRecorder::Lines(),
             (std::vector<std::string>{
                 "PORT_ERROR_PURGE 0 : \"Success\"", "PORT_ERROR_HANDLE 0 : \"Success\"",
                 "PORT_ERROR_NOT_OPEN 0 : \"Success\"", "PORT_ERROR_HANDLE 0 : \"Success\"",
@@ -219,7 +223,7 @@ TEST_F(ComPortTest, PseudoTerminalHasNoModemLinesAndThatIsNoFailure) {
   bool cts = true;
   EXPECT_FALSE(port.GetCtsState(cts));
   EXPECT_FALSE(cts);
-  EXPECT_TRUE(LogCollector::Lines().empty());
+  EXPECT_TRUE(LogRecorder::Lines().empty());
 }
 
 TEST_F(ComPortTest, ModemLinesThroughTheSimulatedSystem) {
@@ -243,6 +247,33 @@ TEST_F(ComPortTest, ModemLinesThroughTheSimulatedSystem) {
   lines->SetCts(false);
   EXPECT_TRUE(port.GetCtsState(cts));
   EXPECT_FALSE(cts);
+}
+
+// The modem lines in memory, raised by opening the device, as a terminal
+// does on Linux.
+class LinesRaisedAtOpen : public SimulatedModemLines {
+ public:
+  int Open(const char* path, int flags) override {
+    const int fd = SimulatedModemLines::Open(path, flags);
+    if (fd >= 0) SetModemLines(fd, TIOCM_DTR | TIOCM_RTS);
+    return fd;
+  }
+};
+
+TEST_F(ComPortTest, OpenDropsTheDtrAndRtsThatOpeningRaised) {
+  auto lines = std::make_shared<LinesRaisedAtOpen>();
+  TComPort port(lines);
+  OpenPort(port);
+  EXPECT_FALSE(lines->Dtr());
+  EXPECT_FALSE(lines->Rts());
+  EXPECT_EQ(port.LastError(), "");
+
+  // And again on a new Open after Close.
+  port.Close();
+  OpenPort(port);
+  EXPECT_FALSE(lines->Dtr());
+  EXPECT_FALSE(lines->Rts());
+  EXPECT_TRUE(LogRecorder::Lines().empty());
 }
 
 TEST_F(ComPortTest, BytesSentArriveOnTheFarSide) {
@@ -271,9 +302,16 @@ TEST_F(ComPortTest, SendPacketSurvivesShortWritesInterruptionsAndAFullDriver) {
   EXPECT_EQ(pty.Read(packet.size()), packet);
 }
 
+// The port computes its deadline once, when SendPacket begins, and waits
+// for what is left of it. So the time the first wait for room may last is at
+// most the whole bound (10 bytes at 9600 baud: 10 x 2 + 40 ms), and that wait
+// cannot end before the bound has passed since SendPacket was called; both
+// hold however long the thread is kept from running in between.
 TEST_F(ComPortTest, SetTimeoutsBoundsTheWaitForRoomInTheDriver) {
+  using Clock = std::chrono::steady_clock;
   auto system = std::make_shared<InjectingSystem>();
   std::atomic<int> writeWait{-2};
+  std::atomic<Clock::time_point> waitEnds{};
   system->onWrite = [](int, const void*, size_t) -> ssize_t {
     errno = EAGAIN;
     return -1;
@@ -281,6 +319,7 @@ TEST_F(ComPortTest, SetTimeoutsBoundsTheWaitForRoomInTheDriver) {
   system->onPoll = [&](pollfd* fds, nfds_t count, int timeoutMs) {
     if (count == 1 && fds[0].events == POLLOUT) {
       writeWait = timeoutMs;
+      waitEnds = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
       return 0;  // the driver stays full
     }
     return system->SerialSystem::Poll(fds, count, timeoutMs);
@@ -293,10 +332,14 @@ TEST_F(ComPortTest, SetTimeoutsBoundsTheWaitForRoomInTheDriver) {
   EXPECT_EQ(writeWait, -1);  // Open sets no write time-out
 
   ASSERT_TRUE(port.SetTimeouts(9600));
+  const auto sendBegan = Clock::now();
   EXPECT_FALSE(port.SendPacket(packet.data(), 10));
-  EXPECT_NEAR(writeWait, 10 * 2 + 40, 1);
+  const auto bound = std::chrono::milliseconds(10 * 2 + 40);
+  EXPECT_GE(writeWait, 0);
+  EXPECT_LE(writeWait, bound.count());
+  EXPECT_GE(waitEnds.load(), sendBegan + bound);
   EXPECT_EQ(port.LastError(), "PORT_ERROR_WRITE");
-  EXPECT_EQ(LogCollector::Lines().back(), "PORT_ERROR_WRITE 110 : \"Connection timed out\"");
+  EXPECT_EQ(LogRecorder::Lines().back(), "PORT_ERROR_WRITE 110 : \"Connection timed out\"");
 }
 
 TEST(WriteTimeout, TwelveBitPeriodsRoundedUpToWholeMilliseconds) {
@@ -335,7 +378,7 @@ TEST_F(ComPortTest, ReadDataReturnsAtOnceWithWhatHasArrived) {
     got.insert(got.end(), buffer.begin(), buffer.begin() + count);
   }
   EXPECT_EQ(got, sent);
-  EXPECT_TRUE(LogCollector::Lines().empty());
+  EXPECT_TRUE(LogRecorder::Lines().empty());
 }
 
 TEST_F(ComPortTest, PurgeDiscardsWhatWasNotRead) {

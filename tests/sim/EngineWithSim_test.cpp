@@ -8,35 +8,22 @@
 #include <mutex>
 #include <thread>
 
-#include "SimTestSupport.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
 #include "serial/SimulatedModemLines.h"
 #include "sim/PtyLine.h"
 #include "sim/RadioLink.h"
+#include "tests/support/Frames.h"
+#include "tests/support/LogRecorder.h"
 
 namespace kestrune::sim {
 namespace {
 
-using namespace test;
+using namespace kestrune::test;
 using namespace std::chrono_literals;
 
-// The engine's callbacks are plain function pointers: one recorder for all.
-std::mutex gLogLock;
-std::vector<std::string> gLogLines;
-
-void LogLine(const std::string& s) {
-  std::lock_guard lock(gLogLock);
-  gLogLines.push_back(s);
-}
-
-std::vector<std::string> LoggedLines() {
-  std::lock_guard lock(gLogLock);
-  return gLogLines;
-}
-
 bool Logged(const std::string& line) {
-  const auto lines = LoggedLines();
+  const auto lines = LogRecorder::Lines();
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
@@ -65,12 +52,21 @@ class DtrToRadio : public SimulatedModemLines {
 
 class EngineWithSim : public ::testing::Test {
  protected:
-  void Start(RadioConfig config = {}, bool dtrVisible = false) {
-    {
-      std::lock_guard lock(gLogLock);
-      gLogLines.clear();
-    }
+  // How the radio learns that the program has switched to SBEP. On a line
+  // that shows DTR it acknowledges on the engine's DTR pulse, as a real radio
+  // does. A pseudo-terminal alone carries no DTR, so there the radio
+  // acknowledges a fixed time after the request; that time must fall inside
+  // the engine's acknowledge wait, which begins only after the echo and the
+  // pulse and lasts 3000 ms: 1500 ms leaves more than a second either side,
+  // however late a loaded machine runs either thread.
+  enum class Line { ShowsDtr, WithoutDtr };
+  static constexpr std::chrono::milliseconds kAckDelayWithoutDtr{1500};
+
+  void Start(RadioConfig config = {}, Line line = Line::ShowsDtr) {
+    LogRecorder::Reset();
+    const bool dtrVisible = line == Line::ShowsDtr;
     if (dtrVisible) config.ackTrigger = AckTrigger::DtrPulse;
+    if (!dtrVisible && !config.ackDelay) config.ackDelay = kAckDelayWithoutDtr;
     pty = std::make_unique<PtyLine>("");
     link = std::make_unique<RadioLink>(std::move(config), pty->MasterFd());
     thread = std::thread([this] { link->Run(); });
@@ -82,7 +78,7 @@ class EngineWithSim : public ::testing::Test {
       };
     }
     engine = std::make_unique<TSb9600>(pump, factory);
-    engine->SetLog(LogLine, nullptr, false, false);
+    engine->SetLog(LogRecorder::Line, nullptr, false, false);
     engine->CreatePort(pty->SlavePath(), 9600, 8, 0, 0, false, false);
     ASSERT_TRUE(engine->ComPort()->IsOpen()) << engine->ComPort()->LastError();
   }
@@ -106,7 +102,7 @@ class EngineWithSim : public ::testing::Test {
 
   bool MemoryAccess(bool open, uint8_t mode) {
     return engine->SendRepeatAndWait(
-        Sb9600(0x00, static_cast<uint8_t>((mode << 1) | (open ? 1 : 0)), 0x01, 0x08));
+        Sb9600Frame(0x00, static_cast<uint8_t>((mode << 1) | (open ? 1 : 0)), 0x01, 0x08));
   }
 
   // One read request and its data, checked the way the console checks it.
@@ -140,7 +136,7 @@ class EngineWithSim : public ::testing::Test {
 };
 
 TEST_F(EngineWithSim, EepromDefaultReadsB35BytesIn45Requests) {
-  Start();
+  Start({}, Line::WithoutDtr);  // SBEP mode then ends only with the closing message
   ASSERT_TRUE(MemoryAccess(true, 0));
   ASSERT_TRUE(engine->EnterSbepMode(1));
 
@@ -199,7 +195,7 @@ TEST_F(EngineWithSim, AWriteReadsBackAsWritten) {
 }
 
 TEST_F(EngineWithSim, WithVisibleDtrTheRadioFollowsThePulseAndTheDrop) {
-  Start({}, true);
+  Start({}, Line::ShowsDtr);
   ASSERT_TRUE(engine->EnterSbepMode(5));
   EXPECT_EQ(Radio([](SimRadio& r) { return r.Mode(); }), BusMode::Sbep);
   EXPECT_EQ(Radio([](SimRadio& r) { return r.SbepDevice(); }), 5);

@@ -5,13 +5,33 @@
 #include <numeric>
 #include <random>
 
-#include "SimTestSupport.h"
+#include "protocol/CRC16.h"
+#include "tests/support/Frames.h"
 
 namespace kestrune::sim {
 namespace {
 
-using namespace test;
+using namespace kestrune::test;
 using namespace std::chrono_literals;
+
+std::vector<uint8_t> AllBytes(const std::vector<Emission>& emissions) {
+  std::vector<uint8_t> bytes;
+  for (const Emission& e : emissions) bytes.insert(bytes.end(), e.bytes.begin(), e.bytes.end());
+  return bytes;
+}
+
+// The length rule as the program applies it to a reply: whole length and size field.
+struct ReplyLength {
+  int total;
+  int size;
+};
+ReplyLength LengthOf(const std::vector<uint8_t>& p) {
+  const int hi = p[0] >> 4, lo = p[0] & 0x0F;
+  const int opcodeLength = hi == 0xF ? 2 : 1;
+  if (lo != 0xF) return {opcodeLength + lo, lo};
+  const int size = (p[opcodeLength] << 8) | p[opcodeLength + 1];
+  return {opcodeLength + 2 + size, size};
+}
 
 template <class Set>
 Faults With(Set set) {
@@ -49,7 +69,7 @@ class SimRadioTest : public ::testing::Test {
 // ---- SB9600 mode ------------------------------------------------------------
 
 TEST_F(SimRadioTest, EchoesEveryByteAtOnceAndAcrossSplitReads) {
-  const auto frame = Sb9600(0x00, 0x00, 0x01, 0x15);
+  const auto frame = Sb9600Frame(0x00, 0x00, 0x01, 0x15);
   const auto emissions = radio.Receive(frame, 5s);
   EXPECT_EQ(AllBytes(emissions), frame);
   for (const Emission& e : emissions) EXPECT_EQ(e.at, 5s);
@@ -65,7 +85,7 @@ TEST_F(SimRadioTest, EchoesEveryByteAtOnceAndAcrossSplitReads) {
 }
 
 TEST_F(SimRadioTest, IgnoresFramesWithABadCheckByte) {
-  auto frame = Sb9600(0x03, 0x11, 0x80, 0x3F);
+  auto frame = Sb9600Frame(0x03, 0x11, 0x80, 0x3F);
   frame[4] ^= 0x01;
   EXPECT_EQ(Send(frame), frame);  // echoed all the same: the bus echoes bytes
   EXPECT_FALSE(radio.LastChannel());
@@ -81,33 +101,33 @@ TEST_F(SimRadioTest, IgnoresFramesWithABadCheckByte) {
 }
 
 TEST_F(SimRadioTest, ChannelNumberAndMemoryAccessChangeState) {
-  Send(Sb9600(0x03, 0x11, 0x80, 0x3F));
+  Send(Sb9600Frame(0x03, 0x11, 0x80, 0x3F));
   EXPECT_EQ(radio.LastChannel(), 4480);
   ASSERT_TRUE(radio.LastSb9600Tune());
   EXPECT_EQ(radio.LastSb9600Tune()->modeByte, 0x03);
 
-  Send(Sb9600(0x00, 0x07, 0x01, 0x08));  // open, flash 2
+  Send(Sb9600Frame(0x00, 0x07, 0x01, 0x08));  // open, flash 2
   EXPECT_TRUE(radio.MemoryAccess().open);
   EXPECT_EQ(radio.MemoryAccess().mode, 3);
-  Send(Sb9600(0x00, 0x06, 0x01, 0x08));  // close
+  Send(Sb9600Frame(0x00, 0x06, 0x01, 0x08));  // close
   EXPECT_FALSE(radio.MemoryAccess().open);
   EXPECT_EQ(radio.MemoryAccess().mode, 3);
 }
 
 TEST_F(SimRadioTest, OtherFramesAreAcceptedAndTracedByName) {
   radio.SetTraceSink([this](const TraceEvent& e) { trace.push_back(e); });
-  const auto frame = Sb9600(0x00, 0x00, 0x01, 0x15);
+  const auto frame = Sb9600Frame(0x00, 0x00, 0x01, 0x15);
   EXPECT_EQ(Send(frame), frame);
   ASSERT_EQ(trace.size(), 1u);
   EXPECT_EQ(trace[0].source, TraceEvent::Source::Program);
   EXPECT_EQ(trace[0].text, "RADIO READY");
   EXPECT_EQ(trace[0].bytes, frame);
-  Send(Sb9600(0x00, 0x00, 0x01, 0x02));
+  Send(Sb9600Frame(0x00, 0x00, 0x01, 0x02));
   EXPECT_EQ(trace[1].text, "opcode 02 (no name)");
 }
 
 TEST_F(SimRadioTest, AHalfFrameIsDroppedAfterTheFrameGap) {
-  const auto frame = Sb9600(0x03, 0x11, 0x80, 0x3F);
+  const auto frame = Sb9600Frame(0x03, 0x11, 0x80, 0x3F);
   radio.Receive(std::span(frame).first(3), 1s);
   EXPECT_EQ(radio.NextDeadline(), 1s + radio.FrameGap());
   // The next frame comes after the gap: the stray bytes must not shift it.
@@ -116,7 +136,7 @@ TEST_F(SimRadioTest, AHalfFrameIsDroppedAfterTheFrameGap) {
   // The same through Advance.
   radio.Receive(std::span(frame).first(2), 2s);
   radio.Advance(2s + radio.FrameGap());
-  radio.Receive(Sb9600(0x03, 0x00, 0x07, 0x3F), 3s);
+  radio.Receive(Sb9600Frame(0x03, 0x00, 0x07, 0x3F), 3s);
   EXPECT_EQ(radio.LastChannel(), 7);
 }
 
@@ -136,7 +156,7 @@ TEST_F(SimRadioTest, EntryOnALineWithoutDtrIsAcknowledgedAfterTheDelay) {
 }
 
 TEST_F(SimRadioTest, DeviceAddressKeepsTheLowFiveBits) {
-  Enter(Sb9600(0x00, 0x12, 0x25, 0x06));
+  Enter(Sb9600Frame(0x00, 0x12, 0x25, 0x06));
   EXPECT_EQ(radio.SbepDevice(), 5);
 }
 
@@ -172,8 +192,8 @@ TEST_F(SimRadioTest, WithVisibleDtrTheAcknowledgeFollowsTheRisingEdgeAndAFallLea
 TEST_F(SimRadioTest, AnSb9600FrameWhereNoKnownPacketStartsLeavesSbep) {
   Enter();
   // MEMORY ACCESS close: header 00 is no SBEP packet the radio knows.
-  const auto close = Sb9600(0x00, 0x00, 0x01, 0x08);
-  Send(Sb9600(0x00, 0x01, 0x01, 0x08));  // (first opened: this arrives in SBEP mode too)
+  const auto close = Sb9600Frame(0x00, 0x00, 0x01, 0x08);
+  Send(Sb9600Frame(0x00, 0x01, 0x01, 0x08));  // (first opened: this arrives in SBEP mode too)
   EXPECT_EQ(radio.Mode(), BusMode::Sb9600);
   Enter();
   EXPECT_EQ(Send(close), close);  // echo, and no acknowledge
@@ -190,10 +210,10 @@ TEST_F(SimRadioTest, AnSb9600FrameWhereNoKnownPacketStartsLeavesSbep) {
 TEST_F(SimRadioTest, KnownPacketStartsStayInSbepEvenWhenTheyLookLikeFrames) {
   Enter();
   // A tune packet is known by its start, whatever its first five bytes say.
-  Send(Sbep({0xF8, 0x2B, 0x00, 0x11, 0x1A, 0x00, 0xFF, 0x11, 0x80}));
+  Send(WithSbepChecksum({0xF8, 0x2B, 0x00, 0x11, 0x1A, 0x00, 0xFF, 0x11, 0x80}));
   EXPECT_EQ(radio.Mode(), BusMode::Sbep);
   // An invalid SB9600 frame with an unknown start is taken as an SBEP packet.
-  const auto unknown = Sbep({0x05, 0x11, 0x80, 0x00, 0x00});
+  const auto unknown = WithSbepChecksum({0x05, 0x11, 0x80, 0x00, 0x00});
   ASSERT_NE(Sb9600Crc(unknown.data(), 5), 0);
   EXPECT_EQ(Send(unknown), Concat(unknown, {0x50}));
   EXPECT_EQ(radio.Mode(), BusMode::Sbep);
@@ -297,7 +317,7 @@ TEST_F(SimRadioTest, MalformedReadsAreRefused) {
   Enter();
   for (const auto& request :
        {ReadRequest(0, 0x00, 0), ReadRequest(2, 0x20, 0), ReadRequest(64, 0x80, 0xFFFF0),
-        Sbep({0xF6, 0x11, 2, 0, 0, 0, 0}), std::vector<uint8_t>{0xF0, 0x11}}) {
+        WithSbepChecksum({0xF6, 0x11, 2, 0, 0, 0, 0}), std::vector<uint8_t>{0xF0, 0x11}}) {
     EXPECT_EQ(Send(request), Concat(request, {0x60})) << testing::PrintToString(request);
   }
   // The last 64 bytes of the space are fine.
@@ -314,7 +334,7 @@ TEST_F(SimRadioTest, WritesLandInTheSpaceAndAreAnswered84) {
   EXPECT_EQ(answer[request.size()], 0x50);
   const std::vector<uint8_t> reply(answer.begin() + static_cast<ptrdiff_t>(request.size() + 1),
                                    answer.end());
-  EXPECT_EQ(reply, Sbep({0xF4, 0x84, 0x41, 0x02, 0x00}));
+  EXPECT_EQ(reply, WithSbepChecksum({0xF4, 0x84, 0x41, 0x02, 0x00}));
   const auto memory = radio.Memory(MemorySpace::Flash1).subspan(0x10200, data.size());
   EXPECT_EQ(std::vector<uint8_t>(memory.begin(), memory.end()), data);
 
@@ -339,7 +359,7 @@ TEST_F(SimRadioTest, TunePacketIsAcknowledgedAndRecorded) {
   EXPECT_EQ(radio.LastSbepTune()->channel, 4480);
   EXPECT_EQ(radio.LastChannel(), 4480);
   // A tune packet of the wrong size is refused and not recorded.
-  EXPECT_EQ(Send(Sbep({0xF7, 0x2B, 0x00, 0x69, 0x1A, 0x00, 0x10, 0x00})).back(), 0x60);
+  EXPECT_EQ(Send(WithSbepChecksum({0xF7, 0x2B, 0x00, 0x69, 0x1A, 0x00, 0x10, 0x00})).back(), 0x60);
   EXPECT_EQ(Send({0xF0, 0x2B}).back(), 0x60);
   EXPECT_EQ(radio.LastSbepTune()->option, 0x11);
 }
@@ -363,7 +383,7 @@ TEST_F(SimRadioTest, DisplayTextIsAcknowledgedAndRecorded) {
   // A count that does not match the size (a text too long for its byte) is refused.
   auto tooLong = DisplayFrame(std::vector<uint8_t>(300, 'A'));
   EXPECT_EQ(Send(tooLong).back(), 0x60);
-  EXPECT_EQ(Send(Sbep({0x1F, 0x00, 0x02, 0x80})).back(), 0x60);
+  EXPECT_EQ(Send(WithSbepChecksum({0x1F, 0x00, 0x02, 0x80})).back(), 0x60);
   EXPECT_EQ(radio.LastDisplayText()->Text(), "");
   const std::string utf8 = "\xC3\x89t\xC3\xA9";
   EXPECT_EQ(Send(DisplayFrame({utf8.begin(), utf8.end()})).back(), 0x50);
@@ -372,9 +392,10 @@ TEST_F(SimRadioTest, DisplayTextIsAcknowledgedAndRecorded) {
 
 TEST_F(SimRadioTest, OtherRequestsGetAnEmptyReplyAndUnknownOpcodesAnAcknowledge) {
   Enter();
-  const auto checksumRequest = Sbep({0xF3, 0x12, 0x00, 0x00});
-  EXPECT_EQ(Send(checksumRequest), Concat(Concat(checksumRequest, {0x50}), Sbep({0xF1, 0x81})));
-  const auto unknown = Sbep({0xF3, 0x1A, 0x00, 0x00});
+  const auto checksumRequest = WithSbepChecksum({0xF3, 0x12, 0x00, 0x00});
+  EXPECT_EQ(Send(checksumRequest),
+            Concat(Concat(checksumRequest, {0x50}), WithSbepChecksum({0xF1, 0x81})));
+  const auto unknown = WithSbepChecksum({0xF3, 0x1A, 0x00, 0x00});
   EXPECT_EQ(Send(unknown), Concat(unknown, {0x50}));
 }
 
@@ -398,17 +419,17 @@ TEST_F(SimRadioTest, SilentRadioAnswersNothing) {
 
 TEST_F(SimRadioTest, DropEchoLeavesOutTheEchoOfTheNextFrames) {
   radio.SetFaults(With([](Faults& f) { f.dropEcho = 2; }), now);
-  const auto frame = Sb9600(0x03, 0x11, 0x80, 0x3F);
+  const auto frame = Sb9600Frame(0x03, 0x11, 0x80, 0x3F);
   EXPECT_TRUE(Send(frame).empty());
   EXPECT_EQ(radio.LastChannel(), 4480);  // heard all the same
   EXPECT_TRUE(Send(kEntryDevice1).empty());
   EXPECT_EQ(AllBytes(radio.Advance(now + radio.AckDelay())), std::vector<uint8_t>{0x50});
-  EXPECT_EQ(Send(Sbep({0xF3, 0x1A, 0x00, 0x00})).size(), 6u);  // echo is back, then 50
+  EXPECT_EQ(Send(WithSbepChecksum({0xF3, 0x1A, 0x00, 0x00})).size(), 6u);  // echo is back, then 50
   EXPECT_EQ(radio.GetFaults().dropEcho, 0);
 
   radio.SetFaults(With([](Faults& f) { f.dropEcho = kEveryTime; }), now);
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(Send(Sbep({0xF3, 0x1A, 0x00, 0x00})), std::vector<uint8_t>{0x50});
+    EXPECT_EQ(Send(WithSbepChecksum({0xF3, 0x1A, 0x00, 0x00})), std::vector<uint8_t>{0x50});
 }
 
 TEST_F(SimRadioTest, RefuseAckAnswers60ToEntryAndPackets) {
@@ -436,7 +457,7 @@ TEST_F(SimRadioTest, CorruptReplySpoilsTheChecksumOfTheNextReplies) {
 
 TEST_F(SimRadioTest, GarbageGoesAheadOfEveryEcho) {
   radio.SetFaults(With([](Faults& f) { f.garbageBeforeEcho = {0x7E, 0x00}; }), now);
-  const auto frame = Sb9600(0x03, 0x11, 0x80, 0x3F);
+  const auto frame = Sb9600Frame(0x03, 0x11, 0x80, 0x3F);
   EXPECT_EQ(Send(frame), Concat({0x7E, 0x00}, frame));
   EXPECT_EQ(Send(frame), Concat({0x7E, 0x00}, frame));
   EXPECT_EQ(radio.LastChannel(), 4480);
@@ -471,7 +492,7 @@ TEST_F(SimRadioTest, PacingSpacesBytesTwelveBitTimesApart) {
     EXPECT_EQ(emissions[i].at, start + Micros{1250} * static_cast<int>(i + 1));
   }
   // The next input finds the line still busy with this reply and queues behind it.
-  const auto more = radio.Receive(Sbep({0xF3, 0x1A, 0x00, 0x00}), start + 1ms);
+  const auto more = radio.Receive(WithSbepChecksum({0xF3, 0x1A, 0x00, 0x00}), start + 1ms);
   EXPECT_EQ(more.front().at, emissions.back().at + 1250us);
 }
 
@@ -497,13 +518,13 @@ TEST_F(SimRadioTest, RandomBytesNeverUpsetIt) {
     EXPECT_GE(echo.size(), noise.size());
     radio.Advance(Tick());
   }
-  Send(Sb9600(0x00, 0x00, 0x01, 0x08));  // whatever mode it ended in
+  Send(Sb9600Frame(0x00, 0x00, 0x01, 0x08));  // whatever mode it ended in
   EXPECT_EQ(Enter(), Concat(kEntryDevice1, {0x50}));
   EXPECT_EQ(Send(ReadRequest(2, 0x00, 2)).size(), 7u + 1 + 8);
 }
 
 TEST_F(SimRadioTest, TheRecordOfFramesIsBounded) {
-  const auto frame = Sb9600(0x00, 0x00, 0x01, 0x15);
+  const auto frame = Sb9600Frame(0x00, 0x00, 0x01, 0x15);
   std::vector<uint8_t> many;
   for (size_t i = 0; i < SimRadio::kMaxRecordedFrames + 3; ++i)
     many.insert(many.end(), frame.begin(), frame.end());
