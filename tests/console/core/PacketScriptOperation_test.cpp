@@ -12,6 +12,7 @@
 #include "console/core/CommandText.h"
 #include "console/core/PacketScript.h"
 #include "protocol/CRC16.h"
+#include "tests/support/Wait.h"
 
 namespace kestrune::test {
 namespace {
@@ -88,8 +89,8 @@ TEST(PacketScriptRun, Sb9600LinesGoOutWithTheirCheckByteAndABadLineSendsNothing)
   kit.Engine().SbepMode = true;  // left over: the run starts in SB9600 all the same
   const Lines log = RunScript(kit, {"01 zz 03", "01 02", "00 12 01 06 00"});
 
-  std::unique_lock lock(traced->lock);
-  traced->changed.wait_for(lock, 10s, [&] { return traced->units.size() >= 2; });
+  ASSERT_TRUE(WaitUntil(traced->lock, traced->changed, [&] { return traced->units.size() >= 2; }));
+  std::lock_guard lock(traced->lock);
   EXPECT_EQ(traced->units, (Lines{"01 02", "00 12 01 06 02"}));
   EXPECT_EQ(log, (Lines{"01 zz 03: ''$zz'' is not a valid integer value", "leaving SBEP mode"}));
 }
