@@ -13,16 +13,20 @@ if(KESTRUNE_SANITIZE)
   endif()
 endif()
 
-# kestrune_add_test(<name> SOURCES ... LIBS ... [LABELS ...])
+# kestrune_add_test(<name> SOURCES ... LIBS ... [LABELS ...] [ENVIRONMENT VAR=value ...])
 # One GoogleTest executable; its cases are registered with CTest one by one.
 # Label "tsan" marks the thread-heavy suites that the ThreadSanitizer build runs.
+# ENVIRONMENT: variables the cases run with (a locale for collation, say).
 function(kestrune_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main kestrune_options)
   set(properties TIMEOUT 300)
   if(T_LABELS)
     list(APPEND properties LABELS "${T_LABELS}")
+  endif()
+  if(T_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${T_ENVIRONMENT}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()

@@ -68,6 +68,8 @@ void TForm1::FormCreate() {
 
   {
     const TIniFile ini(ToStd(SettingsFileName()));
+    // Said once; the program runs on defaults and leaves the file alone.
+    if (ini.ReadError()) ShowErrorReport(FromStd(*ini.ReadError()));
     ReadDeviceMap(ini);
     ReadSettings(ini);
     LoadCustomPackets();

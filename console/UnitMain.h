@@ -13,6 +13,8 @@
 //   UnitMain_Settings.cpp     reading and writing "settings.ini"
 //   UnitMain_Commands.cpp     the five command pages and the Set-button dialog
 //   UnitMain_SettingsTab.cpp  the Settings tab: port, log and station groups
+//   UnitMain_Tune.cpp         the Tune and LCD tabs
+//   UnitMain_Favourites.cpp   the favourites list beside the Tune panel
 // and one file per further tab.
 //
 // Files: "settings.ini" and the "logs" folder live in the program folder (the
@@ -29,6 +31,7 @@
 
 #include "console/QtEventPump.h"
 #include "console/core/Operation.h"
+#include "console/core/Tune.h"
 #include "protocol/SB9600.h"
 
 class QAction;
@@ -45,6 +48,8 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kestrune {
 
@@ -159,6 +164,74 @@ class TForm1 : public QMainWindow {
 
   TFormSetButton* FormSetButton = nullptr;
 
+  // ---- Custom (UnitMain_Custom.cpp)
+  void ButtonSendCustomPacketClick();
+  // "CustomPackets.txt" in the working directory.
+  static QString CustomPacketsFileName();
+
+  QWidget* TabSheetCmd6 = nullptr;  // "Custom"
+  QPlainTextEdit* MemoCustomPacket = nullptr;
+  QPushButton* ButtonSendCustomPacket = nullptr;
+
+  // ---- Tune (UnitMain_Tune.cpp)
+  void MaskEditTuneFreqChange();
+  void ButtonApplyFreqClick();
+  void ButtonToLCDClick();
+  // The radio operations: each checks the port, then runs the sequence of
+  // console/core/Tune.h.
+  void SetChannel(const TChannelSetting& setting);
+  void SendLcdText(const TLcdParams& params, const std::string& text);
+  void SendFreqToLcd(uint32_t freqHz);
+
+  QWidget* TabSheet6 = nullptr;  // "Tune"
+  QLineEdit* MaskEditTuneFreq = nullptr;
+  QLineEdit* EditTuneChannel = nullptr;
+  QLineEdit* EditTuneDescr = nullptr;
+  QComboBox* ComboBoxTuneDir = nullptr;
+  QComboBox* ComboBoxTuneStep = nullptr;
+  QCheckBox* CheckBoxTune800 = nullptr;
+  QCheckBox* CheckBoxTuneLCD = nullptr;
+  QGroupBox* GroupBoxTune = nullptr;  // "SBEP"
+  QCheckBox* CheckBoxTuneSbep = nullptr;
+  QComboBox* ComboBoxTuneModulation = nullptr;
+  QComboBox* ComboBoxTuneAudio = nullptr;
+  QLineEdit* MaskEditTuneFrames = nullptr;
+  QComboBox* ComboBoxTuneContinuos = nullptr;
+  QPushButton* ButtonApplyFreq = nullptr;
+  QPushButton* ButtonTuneAddFav = nullptr;
+  QWidget* TabSheet4 = nullptr;  // "LCD"
+  QLineEdit* EditToLCD = nullptr;
+  QPushButton* ButtonToLCD = nullptr;
+
+  // ---- Favourites (UnitMain_Favourites.cpp)
+  void ButtonTuneAddFavClick();
+  // Sorts the sender list by a column (0 the caption, 1.. the sub-items).
+  void ListViewColumnClick(QTreeWidget* sender, int column);
+  // column -1: the captions; 0 and more: that sub-item, empty when missing.
+  static int CompareListItems(const QTreeWidgetItem& row1, const QTreeWidgetItem& row2, int column);
+  static void SwapListItems(QTreeWidget* list, int index1, int index2);
+  void ppmSetClick();
+  void ppmUpClick();
+  void ppmDownClick();
+  void ppmEditClick();
+  void ppmDeleteClick();
+  void ListViewFavsDblClick(QTreeWidget* sender);
+  // Gives a list the favourites' popup menu (right press, menu key,
+  // Shift+F10), the column click and the double click (also Enter).
+  void AttachFavsHandlers(QTreeWidget* list);
+  // Opens PopupMenuFavs for list at a global position.
+  void PopupFavs(QTreeWidget* list, const QPoint& globalPos);
+
+  QTreeWidget* ListViewFavs = nullptr;
+  QMenu* PopupMenuFavs = nullptr;
+  QAction* ppmSet = nullptr;
+  QAction* ppmUp = nullptr;
+  QAction* ppmDown = nullptr;
+  QAction* ppmEdit = nullptr;
+  QAction* ppmDelete = nullptr;
+  // Sorting from the keyboard: one item per column of the list it opened on.
+  QMenu* ppmSortBy = nullptr;
+
   // ---- state
   // The engine, only while a port is open.
   std::unique_ptr<TSb9600> fSb9600;
@@ -210,22 +283,7 @@ class TForm1 : public QMainWindow {
   QGroupBox* BuildStationGroup();
   void ConnectSettingsTabHandlers();
 
-  TLogViewFeed* logFeed_ = nullptr;
-  QButtonGroup* parityButtons_ = nullptr;
-  std::array<std::array<QPushButton*, kButtonsPerPage>, kCommandPages> buttons_{};
-  int exchangeDepth_ = 0;
-  bool shown_ = false;
-
   // ---- Custom (UnitMain_Custom.cpp)
- public:
-  QWidget* TabSheetCmd6 = nullptr;
-  QPlainTextEdit* MemoCustomPacket = nullptr;
-  QPushButton* ButtonSendCustomPacket = nullptr;
-  void ButtonSendCustomPacketClick();
-  // "CustomPackets.txt" in the working directory.
-  static QString CustomPacketsFileName();
-
- private:
   QWidget* BuildCustomPage();
   void ConnectCustomHandlers();
   std::string CustomPacketLine(int index) const;
@@ -237,6 +295,27 @@ class TForm1 : public QMainWindow {
   // then left alone at close.
   TextEncoding customPacketsEncoding_{};
   bool customPacketsUnread_ = false;
+
+  // ---- Tune (UnitMain_Tune.cpp)
+  QWidget* BuildTuneTab();
+  QWidget* BuildTunePanel();
+  QGroupBox* BuildTuneSbepGroup();
+  QWidget* BuildLcdTab();
+  void ConnectTuneHandlers();
+  void ReadTuneSection(const TIniFile& ini);
+  void WriteTuneSection(TIniFile& ini) const;
+
+  // ---- Favourites (UnitMain_Favourites.cpp)
+  QWidget* BuildFavouritesList();
+  void ConnectFavouritesHandlers();
+  void ReadFavoritesSection(const TIniFile& ini);
+  void WriteFavoritesSection(TIniFile& ini) const;
+
+  TLogViewFeed* logFeed_ = nullptr;
+  QButtonGroup* parityButtons_ = nullptr;
+  std::array<std::array<QPushButton*, kButtonsPerPage>, kCommandPages> buttons_{};
+  int exchangeDepth_ = 0;
+  bool shown_ = false;
 };
 
 }  // namespace kestrune

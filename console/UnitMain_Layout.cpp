@@ -42,6 +42,8 @@ QWidget* TForm1::BuildMainTab() {
   for (int page = 1; page <= kCommandPages; ++page)
     PageControl2->addTab(BuildCommandPage(page), QString::number(page));
   PageControl2->addTab(BuildCustomPage(), QStringLiteral("Custom"));
+  PageControl2->addTab(BuildTuneTab(), QStringLiteral("Tune"));
+  PageControl2->addTab(BuildLcdTab(), QStringLiteral("LCD"));
   PageControl2->setCurrentIndex(0);
   auto* panelLayout = new QVBoxLayout(Panel4);
   panelLayout->setContentsMargins(0, 0, 0, 0);
@@ -94,6 +96,8 @@ void TForm1::ConnectHandlers() {
   ConnectSettingsTabHandlers();
   ConnectCommandHandlers();
   ConnectCustomHandlers();
+  ConnectTuneHandlers();
+  ConnectFavouritesHandlers();
 }
 
 void TForm1::NLogClearClick() {

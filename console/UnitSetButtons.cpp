@@ -1,5 +1,7 @@
 #include "console/UnitSetButtons.h"
 
+#include "console/ErrorReport.h"
+#include "console/core/IniFile.h"
 #include "ui_UnitSetButtons.h"
 
 namespace kestrune {
@@ -18,5 +20,18 @@ TFormSetButton::TFormSetButton(QWidget* parent)
 }
 
 TFormSetButton::~TFormSetButton() = default;
+
+void TFormSetButton::accept() {
+  // The settings file ends a caption with ";": after a restart the text
+  // behind it would become the command and the real command would be lost.
+  const auto problem =
+      UnstorableFieldMessage(EditSetButtonCaption->text().toStdString(), "caption");
+  if (problem) {
+    ShowErrorReport(QString::fromStdString(*problem));
+    EditSetButtonCaption->setFocus();
+    return;
+  }
+  QDialog::accept();
+}
 
 }  // namespace kestrune

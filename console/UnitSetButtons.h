@@ -1,7 +1,8 @@
-// The Set-button dialog: a caption and a command for one command button. It
-// has no behaviour of its own; the main window fills it, shows it modally and
-// reads it back when it closed with OK (there is no Cancel: the close box
-// ends it without OK).
+// The Set-button dialog: a caption and a command for one command button. The
+// main window fills it, shows it modally and reads it back when it closed
+// with OK (there is no Cancel: the close box ends it without OK). Its one
+// behaviour of its own: OK refuses a caption the settings file cannot store
+// (one holding ";"), says so, and leaves the dialog open.
 #pragma once
 
 #include <QDialog>
@@ -20,6 +21,8 @@ class TFormSetButton : public QDialog {
  public:
   explicit TFormSetButton(QWidget* parent = nullptr);
   ~TFormSetButton() override;
+
+  void accept() override;
 
   QLabel* LabelCaption;
   QLineEdit* EditSetButtonCaption;

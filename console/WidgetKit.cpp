@@ -38,6 +38,42 @@ QLabel* BuddyLabel(const QString& text, const char* name, QWidget* buddy) {
   return label;
 }
 
+QString MaskedText(const QLineEdit& edit) {
+  QString mask = edit.inputMask();
+  if (mask.isEmpty()) return edit.text();
+  QChar blank = u' ';
+  if (const qsizetype semicolon = mask.indexOf(u';'); semicolon >= 0) {
+    if (semicolon + 1 < mask.size()) blank = mask[semicolon + 1];
+    mask.truncate(semicolon);
+  }
+
+  static const QString kInputChars = QStringLiteral("AaNnXx90Dd#HhBb");
+  static const QString kNoPosition = QStringLiteral("<>!{}[]");
+  const QString shown = edit.displayText();
+  QString text;
+  qsizetype kept = 0;  // length of text up to its last typed character
+  qsizetype position = 0;
+  for (qsizetype i = 0; i < mask.size() && position < shown.size(); ++i) {
+    const QChar m = mask[i];
+    if (kNoPosition.contains(m)) continue;
+    if (m == u'\\') {  // an escaped literal
+      ++i;
+      ++position;
+      continue;
+    }
+    const QChar c = shown[position++];
+    if (!kInputChars.contains(m)) continue;  // a literal
+    if (c == blank) {
+      text += u' ';
+    } else {
+      text += c;
+      kept = text.size();
+    }
+  }
+  text.truncate(kept);
+  return text;
+}
+
 QString TrimControls(const QString& s) {
   qsizetype begin = 0;
   qsizetype end = s.size();

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QString>
 #include <QStringList>
 #include <string>
@@ -33,6 +34,14 @@ void KeepNormalFont(QGroupBox* group);
 // Qt names some controls by their label only through the accessible name (a
 // combo box otherwise goes by its current item), so that is set as well.
 QLabel* BuddyLabel(const QString& text, const char* name, QWidget* buddy);
+
+// The text of an edit with an input mask as the handlers and the settings
+// file take it: the mask's literal characters left out, blank positions at
+// the end dropped and other blank positions read as spaces (for the mask
+// "999\.999\.999" showing "403.0_0.___" that is "4030 0"). Qt's own text()
+// keeps the literals and drops every blank. An edit without a mask gives its
+// text().
+QString MaskedText(const QLineEdit& edit);
 
 // Leading and trailing white space and control characters removed.
 QString TrimControls(const QString& s);

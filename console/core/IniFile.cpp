@@ -1,15 +1,9 @@
 #include "console/core/IniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <utility>
 
 #include "console/core/IntConv.h"
@@ -77,32 +71,48 @@ std::optional<int32_t> ReadIntegerText(const std::string& text) {
 
 }  // namespace
 
-EIniFileError::EIniFileError(const std::string& path)
-    : std::runtime_error("Unable to write to " + path) {}
-
-TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
-  std::ifstream in(fileName_, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  Parse(text.str());
+std::optional<std::string> UnstorableFieldMessage(const std::string& text,
+                                                  const std::string& field) {
+  if (text.find(kSettingsFieldEnd) == std::string::npos) return std::nullopt;
+  return std::string("The character \"") + kSettingsFieldEnd + "\" cannot be stored in a " + field +
+         ": the settings file uses it to end the " + field + ".";
 }
 
-void TIniFile::Parse(const std::string& text) {
+TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
+  std::string bytes;
+  try {
+    bytes = ReadWholeFile(fileName_);
+  } catch (const EFileError& e) {
+    if (e.Error() != ENOENT) readError_ = e.what();
+  }
+  Parse(bytes);
+}
+
+TIniFile TIniFile::FromBytes(std::string fileName, const std::string& bytes) {
+  TIniFile ini;
+  ini.fileName_ = std::move(fileName);
+  ini.Parse(bytes);
+  return ini;
+}
+
+void TIniFile::Parse(const std::string& bytes) {
+  const std::string text = DecodeText(bytes, encoding_);
+  const std::vector<TTextLine> lines = SplitLines(text);
+  lineEnd_ = CommonLineEnd(lines);
   sections_.assign(1, Section{});
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (const TTextLine& textLine : lines) {
+    const std::string line(textLine.Text);
+    const std::string end(textLine.End);
     const std::string trimmed = Trim(line);
     if (!trimmed.empty() && trimmed.front() == '[') {
       const size_t close = trimmed.find(']');
       sections_.push_back(Section{
           Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1)),
-          line,
+          Entry{line, end, {}, {}},
           {}});
       continue;
     }
-    Entry entry{line, {}, {}};
+    Entry entry{line, end, {}, {}};
     const size_t eq = line.find('=');
     if (eq != std::string::npos && trimmed.front() != ';') {
       entry.key = Trim(line.substr(0, eq));
@@ -148,6 +158,13 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
   return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
+std::vector<std::string> TIniFile::Sections() const {
+  std::vector<std::string> names;
+  for (size_t i = 1; i < sections_.size(); ++i)
+    if (FindSection(sections_[i].name) == &sections_[i]) names.push_back(sections_[i].name);
+  return names;
+}
+
 std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
   std::vector<std::string> keys;
   if (const Section* s = FindSection(section))
@@ -167,12 +184,12 @@ void TIniFile::WriteString(const std::string& section, const std::string& rawKey
   const std::string line = key + "=" + value;
   Section* s = FindSection(section);
   if (!s) {
-    sections_.push_back(Section{section, "[" + section + "]", {}});
+    sections_.push_back(Section{section, Entry{"[" + section + "]", lineEnd_, {}, {}}, {}});
     s = &sections_.back();
   }
   for (Entry& e : s->entries) {
     if (!e.key.empty() && SameName(e.key, key)) {
-      e = Entry{line, key, value};
+      e = Entry{line, e.end, key, value};
       return;
     }
   }
@@ -180,7 +197,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& rawKey
   // this section from the next stays where it is.
   auto pos = s->entries.end();
   while (pos != s->entries.begin() && Trim(std::prev(pos)->raw).empty()) --pos;
-  s->entries.insert(pos, Entry{line, key, value});
+  s->entries.insert(pos, Entry{line, lineEnd_, key, value});
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
@@ -198,35 +215,32 @@ void TIniFile::EraseSection(const std::string& section) {
 }
 
 std::string TIniFile::Text() const {
-  std::string text;
+  std::vector<const Entry*> lines;
   for (size_t i = 0; i < sections_.size(); ++i) {
-    if (i > 0) text += sections_[i].header + "\n";
-    for (const Entry& e : sections_[i].entries) text += e.raw + "\n";
+    if (i > 0) lines.push_back(&sections_[i].header);
+    for (const Entry& e : sections_[i].entries) lines.push_back(&e);
+  }
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    text += lines[i]->raw;
+    // A last line without a line end that is no longer last needs one.
+    const bool last = i + 1 == lines.size();
+    text += lines[i]->end.empty() && !last ? lineEnd_ : lines[i]->end;
   }
   return text;
 }
 
-void TIniFile::UpdateFile() const {
-  const std::string text = Text();
-  std::string tempName = fileName_ + ".XXXXXX";
-  const int fd = mkstemp(tempName.data());
-  if (fd < 0) throw EIniFileError(fileName_);
+std::string TIniFile::FileBytes() const {
+  TextEncoding encoding = encoding_;
+  return EncodeText(Text(), encoding);
+}
 
-  bool ok = true;
-  for (size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  // mkstemp creates the file for its owner only; a settings file is not secret.
-  ok = ok && fchmod(fd, 0644) == 0;
-  ok = (close(fd) == 0) && ok;
-  ok = ok && rename(tempName.c_str(), fileName_.c_str()) == 0;
-  if (!ok) {
-    unlink(tempName.c_str());
-    throw EIniFileError(fileName_);
-  }
+bool TIniFile::UpdateFile() const {
+  // Writing what we could not read would replace the operator's settings
+  // with ours alone.
+  if (readError_) return false;
+  WriteWholeFile(fileName_, FileBytes());
+  return true;
 }
 
 }  // namespace kestrune

@@ -52,8 +52,25 @@ size_t HexPrefixLength(const std::string& text, size_t pos) {
 
 }  // namespace
 
+namespace {
+
+std::string VisibleNul(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    if (c == '\0')
+      shown += "\xE2\x90\x80";  // U+2400
+    else
+      shown += c;
+  }
+  return shown;
+}
+
+}  // namespace
+
 EConvertError::EConvertError(const std::string& text)
-    : std::runtime_error("''" + text + "'' is not a valid integer value"), text_(text) {}
+    : std::runtime_error("''" + VisibleNul(text) + "'' is not a valid integer value"),
+      text_(text) {}
 
 std::optional<int32_t> TryStrToInt(const std::string& text) {
   size_t pos = text.find_first_not_of(' ');

@@ -18,6 +18,9 @@ namespace kestrune {
 
 // Raised for a text that is not a valid integer. The message is
 // ''<text>'' is not a valid integer value  (the doubled apostrophes belong to it).
+// A NUL character of the text shows in the message as U+2400 (the symbol for
+// NUL): a message is read as a C string, which would end at the NUL and hide
+// the rest of the text.
 class EConvertError : public std::runtime_error {
  public:
   explicit EConvertError(const std::string& text);

@@ -216,7 +216,7 @@ std::string FollowLinks(const std::string& path) {
 
 // Whether we may write where st describes. Root may write anything, but a
 // file or folder without a single write permission bit was made read-only
-// on purpose, and that is respected.
+// on purpose, and that choice is honoured.
 bool MayWrite(const std::string& path, const struct stat& st) {
   if ((st.st_mode & 0222) == 0) return false;
   return access(path.c_str(), W_OK) == 0;
@@ -321,24 +321,31 @@ std::string EncodeText(const std::string& text, TextEncoding& encoding) {
   return std::string(kUtf8Mark) + valid;
 }
 
-TTextFile DecodeTextFile(const std::string& bytes) {
-  TTextFile file;
-  const std::string text = DecodeText(bytes, file.Encoding);
-  std::vector<std::pair<std::string_view, size_t>> endCounts;
-  file.Text.reserve(text.size());
-  for (const TTextLine& line : SplitLines(text)) {
-    file.Text += line.Text;
+std::string CommonLineEnd(const std::vector<TTextLine>& lines) {
+  std::vector<std::pair<std::string_view, size_t>> counts;
+  for (const TTextLine& line : lines) {
     if (line.End.empty()) continue;
-    file.Text += '\n';
-    auto known = std::find_if(endCounts.begin(), endCounts.end(),
+    auto known = std::find_if(counts.begin(), counts.end(),
                               [&](const auto& count) { return count.first == line.End; });
-    if (known == endCounts.end()) known = endCounts.insert(endCounts.end(), {line.End, 0});
+    if (known == counts.end()) known = counts.insert(counts.end(), {line.End, 0});
     ++known->second;
   }
   const auto most =
-      std::max_element(endCounts.begin(), endCounts.end(),
+      std::max_element(counts.begin(), counts.end(),
                        [](const auto& a, const auto& b) { return a.second < b.second; });
-  if (most != endCounts.end()) file.LineEnd = std::string(most->first);
+  return most == counts.end() ? "\r\n" : std::string(most->first);
+}
+
+TTextFile DecodeTextFile(const std::string& bytes) {
+  TTextFile file;
+  const std::string text = DecodeText(bytes, file.Encoding);
+  const std::vector<TTextLine> lines = SplitLines(text);
+  file.Text.reserve(text.size());
+  for (const TTextLine& line : lines) {
+    file.Text += line.Text;
+    if (!line.End.empty()) file.Text += '\n';
+  }
+  file.LineEnd = CommonLineEnd(lines);
   return file;
 }
 

@@ -59,6 +59,9 @@ struct TTextLine {
 };
 // Splits text at its line ends as described above.
 std::vector<TTextLine> SplitLines(std::string_view text);
+// The line end the lines use most (the first of equally common ones), CR LF
+// when none has one.
+std::string CommonLineEnd(const std::vector<TTextLine>& lines);
 
 // A failed read or write. Error() is the errno value behind it, 0 when the
 // refusal is our own (a file nobody may write).

@@ -234,5 +234,100 @@ TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigte
   EXPECT_NE(sim->WaitForExit(10s), -1);
 }
 
+// Settings brought from a Windows machine: Windows-1252 with CR LF, a caption
+// "Kanäl" stored as the byte E4. A close keeps the letter and the bytes.
+TEST_F(EndToEndTest, AWindows1252SettingsFileKeepsItsBytesThroughAClose) {
+  const fs::path link = root_ / "radio";
+  auto sim = StartSimulator(link);
+  const std::string caption = "ButtonP1_0=Kan\xE4l;01 02\r\n";
+  const std::string future =
+      "[future]\r\nNotiz=Gr\xFC\xDF"
+      "e \x81\x8D\x8F\x90\x9D\r\n";
+  const fs::path settings = programDir_ / "settings.ini";
+  std::ofstream(settings, std::ios::binary)
+      << "[devices]\r\nCOM1=" << link.string() << "\r\n[log]\r\ntofile=1\r\n[buttons1]\r\n"
+      << caption << future;
+
+  FileWatch watch;
+  watch.Add(programDir_);
+  Process program({(programDir_ / "kestrune").string()}, workDir_, {"QT_QPA_PLATFORM=offscreen"});
+  const auto portOpen = [&] {
+    if (!fs::is_directory(programDir_ / "logs")) return false;
+    watch.Add(programDir_ / "logs");
+    for (const auto& entry : fs::directory_iterator(programDir_ / "logs"))
+      if (ReadFile(entry.path()).find("Port COM1 is open") != std::string::npos) return true;
+    return false;
+  };
+  ASSERT_TRUE(watch.WaitFor(portOpen, 20s)) << "the program did not come up";
+  program.Signal(SIGTERM);
+  ASSERT_NE(program.WaitForExit(20s), -1) << "the program did not end on SIGTERM";
+
+  const std::string written = ReadFile(settings);
+  EXPECT_NE(written.find("[buttons1]\r\n" + caption), std::string::npos) << written;
+  EXPECT_NE(written.find(future), std::string::npos) << written;
+  EXPECT_EQ(written.find("\xC3"), std::string::npos) << "nothing turned into UTF-8";
+  for (size_t lf = written.find('\n'); lf != std::string::npos; lf = written.find('\n', lf + 1))
+    EXPECT_TRUE(lf > 0 && written[lf - 1] == '\r') << "every line ends in CR LF";
+  EXPECT_EQ(TIniFile(settings.string()).ReadString("buttons1", "ButtonP1_0", ""),
+            "Kan\xC3\xA4l;01 02");
+
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->WaitForExit(10s), -1);
+}
+
+// The lines of one section, from its header to the next one.
+std::string SectionText(const std::string& file, const std::string& name) {
+  const std::string header = "[" + name + "]\n";
+  const size_t begin = file.find(header);
+  if (begin == std::string::npos) return {};
+  const size_t end = file.find("\n[", begin + header.size());
+  return file.substr(begin, end == std::string::npos ? std::string::npos : end + 1 - begin);
+}
+
+// Runs the program until its port is open, then ends it with SIGTERM.
+void RunProgramOnce(const fs::path& programDir, const fs::path& workDir) {
+  fs::remove_all(programDir / "logs");
+  FileWatch watch;
+  watch.Add(programDir);
+  Process program({(programDir / "kestrune").string()}, workDir, {"QT_QPA_PLATFORM=offscreen"});
+  const auto portOpen = [&] {
+    if (!fs::is_directory(programDir / "logs")) return false;
+    watch.Add(programDir / "logs");
+    for (const auto& entry : fs::directory_iterator(programDir / "logs"))
+      if (ReadFile(entry.path()).find("Port COM1 is open") != std::string::npos) return true;
+    return false;
+  };
+  ASSERT_TRUE(watch.WaitFor(portOpen, 20s)) << "the port did not open";
+  program.Signal(SIGTERM);
+  const int status = program.WaitForExit(20s);
+  ASSERT_NE(status, -1) << "the program did not end on SIGTERM";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(EndToEndTest, TuneFavouritesAndStationSettingsComeBackUnchangedAndInOrder) {
+  const fs::path link = root_ / "radio";
+  auto sim = StartSimulator(link);
+  const std::string favorites = "[favorites]\n4482=Work;403012500;\n4480=Home;403000000;\n";
+  const std::string tune =
+      "[tune]\nfreq=851012500\nstep=5.0 KHz\ndir=TX\n800=1\nsbep=1\nmodulation=CQPSK\n"
+      "audio=External\ncontinuos=Continuous No\nlcd=1\n";
+  const std::string sett = "[sett]\nminfreq=806000000\n";
+  std::ofstream(programDir_ / "settings.ini")
+      << "[devices]\nCOM1=" << link.string() << "\n[log]\ntofile=1\n"
+      << favorites << tune << sett;
+
+  // Two runs: the second reads what the first wrote.
+  for (int run = 1; run <= 2; ++run) {
+    RunProgramOnce(programDir_, workDir_);
+    const std::string written = ReadFile(programDir_ / "settings.ini");
+    EXPECT_EQ(SectionText(written, "favorites"), favorites) << "run " << run << "\n" << written;
+    EXPECT_EQ(SectionText(written, "tune"), tune) << "run " << run;
+    EXPECT_EQ(SectionText(written, "sett"), sett) << "run " << run;
+  }
+
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->WaitForExit(10s), -1);
+}
+
 }  // namespace
 }  // namespace kestrune

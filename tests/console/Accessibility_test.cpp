@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWidget>
 #include <memory>
 #include <set>
@@ -108,8 +110,15 @@ TEST_F(AccessibilityTest, EveryControlOfTheWindowHasAName) {
     ShowEverything(form_.get());
     CollectNameless(QAccessible::queryAccessibleInterface(form_.get()), nameless, controls);
   }
-  // The log's popup menu and the Set-button dialog are windows of their own.
+  // The popup menus and the Set-button dialog are windows of their own. The
+  // favourites' "Sort by" items exist once the menu has been opened on a list.
   CollectNameless(QAccessible::queryAccessibleInterface(form_->PopupMenuLog), nameless, controls);
+  form_->PopupFavs(form_->ListViewFavs, QPoint());
+  form_->PopupMenuFavs->hide();
+  int favsItems = 0;
+  CollectNameless(QAccessible::queryAccessibleInterface(form_->PopupMenuFavs), nameless, favsItems);
+  CollectNameless(QAccessible::queryAccessibleInterface(form_->ppmSortBy), nameless, favsItems);
+  EXPECT_GE(favsItems, 9);  // Set, Up, Down, Edit, Delete, Sort by and its three columns
   ShowEverything(form_->FormSetButton);
   CollectNameless(QAccessible::queryAccessibleInterface(form_->FormSetButton), nameless, controls);
 
@@ -145,6 +154,22 @@ TEST_F(AccessibilityTest, LabelledControlsAreNamedByTheirLabels) {
   EXPECT_EQ(
       QAccessible::queryAccessibleInterface(form_->CommandButton(1, 0))->text(QAccessible::Name),
       "Right-click to set");
+  const auto name = [](QObject* o) {
+    return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+  };
+  EXPECT_EQ(name(form_->MaskEditTuneFreq), "Freq");
+  EXPECT_EQ(name(form_->EditTuneChannel), "Chan");
+  EXPECT_EQ(name(form_->MaskEditTuneFrames), "frames");
+  EXPECT_EQ(name(form_->EditTuneDescr), "Description");
+  // A list goes by its current item on Linux; its label names it by relation.
+  QStringList labelNames;
+  for (const auto& [label, relation] :
+       QAccessible::queryAccessibleInterface(form_->ComboBoxTuneAudio)
+           ->relations(QAccessible::Label))
+    labelNames.append(label->text(QAccessible::Name));
+  EXPECT_TRUE(labelNames.contains("Audio")) << labelNames.join(u',').toStdString();
+  EXPECT_EQ(name(form_->ListViewFavs), "Favourites");
+  EXPECT_EQ(name(form_->EditToLCD), "Display text");
 }
 
 // The first item below root whose role and spoken name are these.

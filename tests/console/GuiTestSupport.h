@@ -58,6 +58,11 @@ class SimulatedRadio {
   // The bytes of every frame the radio has taken in, in order.
   std::vector<uint8_t> Received();
   void SetFaults(sim::Faults faults) { link_->SetFaults(std::move(faults)); }
+  // f(radio) under the radio's lock: what the radio recorded.
+  template <class F>
+  auto WithRadio(F&& f) {
+    return link_->WithRadio(std::forward<F>(f));
+  }
 
  private:
   std::unique_ptr<sim::PtyLine> line_;

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/FileTestSupport.h"
+
 namespace kestrune {
 namespace {
 
@@ -173,30 +175,159 @@ TEST_F(IniFileTest, AMissingFileReadsEmptyAndIsCreatedOnUpdate) {
   EXPECT_EQ(ini.ReadString("port", "Baud", "9600"), "9600");
   ini.WriteString("port", "Baud", "9600");
   ini.UpdateFile();
-  EXPECT_EQ(ReadFile(), "[port]\nBaud=9600\n");
+  EXPECT_EQ(ReadFile(), "[port]\r\nBaud=9600\r\n");
   struct stat st {};
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 TEST_F(IniFileTest, AFailedUpdateNamesTheFileAndLeavesNothingBehind) {
-  const auto expectFailure = [](const std::string& path) {
-    TIniFile ini(path);
+  const auto expectFailure = [](TIniFile& ini) {
     ini.WriteString("port", "Baud", "2");
     try {
       ini.UpdateFile();
-      ADD_FAILURE() << "no error for " << path;
-    } catch (const EIniFileError& e) {
-      EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
+      ADD_FAILURE() << "no error for " << ini.FileName();
+    } catch (const EFileError& e) {
+      EXPECT_EQ(std::string(e.what()), "Unable to write to " + ini.FileName());
     }
   };
-  expectFailure((dir_ / "gone" / "settings.ini").string());
+  TIniFile inMissingFolder((dir_ / "gone" / "settings.ini").string());
+  expectFailure(inMissingFolder);
 
-  // The temporary file can be written here, but it cannot replace a folder:
-  // it must not be left lying about.
+  // The file became a folder after it was read: the temporary file must not
+  // be left lying about.
+  TIniFile ini(path_);
   fs::create_directories(dir_ / "settings.ini" / "inside");
-  expectFailure(path_);
+  expectFailure(ini);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+// Run as an ordinary user who may write the file and its folder but not
+// read the file: it reads as empty, says why, and is not replaced by a file
+// holding only the program's own keys.
+TEST_F(IniFileTest, AFileThatCannotBeReadIsReportedAndNeverReplaced) {
+  const std::string original = "[port]\r\nBaud=19200\r\n[future]\r\nShiny=1\r\n";
+  WriteFile(original);
+  fs::permissions(path_, fs::perms(0222));
+  fs::permissions(dir_, fs::perms(0777));
+  const int result = testing::RunAsOrdinaryUser([&] {
+    TIniFile ini(path_);
+    if (ini.ReadError() != "Unable to read " + path_ + ": Permission denied") return 1;
+    if (ini.ReadString("port", "Baud", "9600") != "9600") return 2;
+    ini.WriteString("port", "Baud", "9600");
+    return ini.UpdateFile() ? 3 : 0;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFile(), original);
+  EXPECT_EQ(testing::ModeOf(path_), 0222u);
+
+  // A missing file is no error.
+  fs::remove(path_);
+  EXPECT_FALSE(TIniFile(path_).ReadError());
+}
+
+TEST_F(IniFileTest, AReadOnlyFileIsRefusedAndKeptEvenForRoot) {
+  WriteFile("[port]\nBaud=19200\n");
+  fs::permissions(path_, fs::perms(0444));
+  TIniFile ini(path_);
+  ini.WriteString("port", "Baud", "9600");
+  try {
+    ini.UpdateFile();
+    ADD_FAILURE() << "a read-only file was written";
+  } catch (const EFileError& e) {
+    EXPECT_EQ(std::string(e.what()), "Unable to write to " + path_);
+  }
+  EXPECT_EQ(ReadFile(), "[port]\nBaud=19200\n");
+  EXPECT_EQ(testing::ModeOf(path_), 0444u);
+}
+
+TEST_F(IniFileTest, ARewriteKeepsTheModeAndWritesThroughALink) {
+  const std::string target = (dir_ / "real.ini").string();
+  testing::WriteBytes(target, "[port]\nBaud=19200\n");
+  fs::permissions(target, fs::perms(0600));
+  fs::create_symlink(target, path_);
+  TIniFile ini(path_);
+  ini.WriteString("port", "Baud", "4800");
+  EXPECT_TRUE(ini.UpdateFile());
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(testing::ReadBytes(target), "[port]\nBaud=4800\n");
+  EXPECT_EQ(testing::ModeOf(target), 0600u);
+}
+
+// Settings brought from Windows: the caption "Kanäl" as the byte E4.
+TEST_F(IniFileTest, AWindows1252FileKeepsItsLettersAndItsBytes) {
+  WriteFile("[buttons1]\r\nButtonP1_0=Kan\xE4l;01 02\r\n[port]\r\nBaud=9600\r\n");
+  TIniFile ini(path_);
+  EXPECT_EQ(ini.Encoding(), TextEncoding::Windows1252);
+  EXPECT_EQ(ini.ReadString("buttons1", "ButtonP1_0", ""), "Kan\xC3\xA4l;01 02");
+  ini.WriteString("port", "Baud", "4800");
+  ini.WriteString("port", "Bits", "\xC3\xA9");  // é has a Windows-1252 byte
+  ini.UpdateFile();
+  EXPECT_EQ(ReadFile(),
+            "[buttons1]\r\nButtonP1_0=Kan\xE4l;01 02\r\n[port]\r\nBaud=4800\r\nBits=\xE9\r\n");
+
+  // A letter the code page lacks turns the file into UTF-8, which keeps both.
+  TIniFile again(path_);
+  again.WriteString("port", "Bits", "\xCE\xA9");
+  again.UpdateFile();
+  const TIniFile utf8(path_);
+  EXPECT_EQ(utf8.Encoding(), TextEncoding::Utf8);
+  EXPECT_EQ(utf8.ReadString("buttons1", "ButtonP1_0", ""), "Kan\xC3\xA4l;01 02");
+  EXPECT_EQ(utf8.ReadString("port", "Bits", ""), "\xCE\xA9");
+}
+
+TEST_F(IniFileTest, MarkedAndUtf16FilesAreReadAndComeBackByteForByte) {
+  const std::string utf16le("\xFF\xFE[\0p\0]\0\r\0\n\0k\0=\0\xE4\0\r\0\n\0", 22);
+  const std::string utf16be("\xFE\xFF\0[\0p\0]\0\r\0\n\0k\0=\0\xE4\0\r\0\n", 22);
+  for (const std::string& bytes :
+       {std::string("\xEF\xBB\xBF[p]\r\nk=\xC3\xA4\r\n"), utf16le, utf16be}) {
+    WriteFile(bytes);
+    TIniFile ini(path_);
+    EXPECT_EQ(ini.ReadString("p", "k", ""), "\xC3\xA4");
+    EXPECT_EQ(ini.Sections(), std::vector<std::string>{"p"}) << "the mark is no part of a name";
+    ini.UpdateFile();
+    EXPECT_EQ(ReadFile(), bytes);
+    // A changed value is written in the file's own encoding.
+    ini.WriteString("p", "k", "\xC3\xA4");
+    ini.WriteString("q", "n", "1");
+    ini.UpdateFile();
+    const TIniFile again(path_);
+    EXPECT_EQ(again.Encoding(), ini.Encoding());
+    EXPECT_EQ(again.Sections(), (std::vector<std::string>{"p", "q"}));
+    EXPECT_EQ(again.ReadString("p", "k", ""), "\xC3\xA4");
+  }
+}
+
+TEST_F(IniFileTest, EveryLineEndEndsALineAndNoCrReachesAValue) {
+  // A file converted twice (CR CR LF) and one with lone CRs.
+  for (const std::string end : {"\r\r\n", "\r"}) {
+    const std::string bytes = "; kept" + end + "[port]" + end + "Baud=4800" + end + "[log]" + end +
+                              "receive=0" + end + "junk";
+    WriteFile(bytes);
+    TIniFile ini(path_);
+    EXPECT_EQ(ini.ReadString("port", "Baud", ""), "4800");
+    EXPECT_FALSE(ini.ReadBool("log", "receive", true));
+    EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"port", "log"}));
+    ini.UpdateFile();
+    EXPECT_EQ(ReadFile(), bytes);
+    // New lines take the file's own line end; the last line gets one.
+    ini.WriteString("log", "tofile", "1");
+    EXPECT_EQ(ini.Text(), "; kept" + end + "[port]" + end + "Baud=4800" + end + "[log]" + end +
+                              "receive=0" + end + "junk" + end + "tofile=1" + end);
+  }
+  // Mixed line ends: each line keeps its own.
+  WriteFile("[a]\nx=1\r\ny=2\rz=3\r\n");
+  TIniFile mixed(path_);
+  mixed.WriteString("a", "y", "5");
+  mixed.WriteString("a", "w", "6");
+  EXPECT_EQ(mixed.Text(), "[a]\nx=1\r\ny=5\rz=3\r\nw=6\r\n");
+}
+
+TEST(UnstorableField, ASemicolonCannotBeStoredInACaption) {
+  EXPECT_FALSE(UnstorableFieldMessage("Kan\xC3\xA4l 1", "caption"));
+  EXPECT_EQ(UnstorableFieldMessage("a;b", "caption"),
+            "The character \";\" cannot be stored in a caption: the settings file uses it to end "
+            "the caption.");
 }
 
 }  // namespace

@@ -107,7 +107,8 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsOrDeviceLogsTheFourLinesAndHasNo
   EXPECT_EQ(form->windowTitle(), "Kestrune");
   EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet1);
   EXPECT_EQ(form->PageControl2->currentWidget(), form->TabSheetCmd[0]);
-  EXPECT_EQ(form->PageControl2->tabText(4), "5");
+  for (int page = 1; page <= TForm1::kCommandPages; ++page)
+    EXPECT_EQ(form->PageControl2->tabText(page - 1), QString::number(page));
   EXPECT_TRUE(std::filesystem::is_directory(dir_.Path() / "logs"));
   EXPECT_TRUE(form->ProgressBar1->isHidden());
   EXPECT_EQ(form->ProgressBar1->geometry(), form->StatusPanels[1]->geometry());
@@ -120,7 +121,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsOrDeviceLogsTheFourLinesAndHasNo
   form.reset();
   const TIniFile ini((dir_.Path() / "settings.ini").string());
   for (const char* section :
-       {"port", "log", "buttons1", "buttons2", "buttons3", "buttons4", "buttons5", "sett"})
+       {"port", "log", "buttons1", "buttons2", "buttons3", "buttons4", "buttons5", "tune", "sett"})
     EXPECT_TRUE(ini.SectionExists(section)) << section;
   EXPECT_EQ(ini.ReadString("buttons5", "ButtonP5_9", ""), "Right-click to set;");
   EXPECT_EQ(ini.ReadString("port", "Baud", ""), "9600");
@@ -283,11 +284,11 @@ TEST_F(MainWindowTest, TheSetButtonDialogAppliesCaptionThenNormalizedCommand) {
     EXPECT_EQ(dialog.EditSetButtonCommand->text(), "");
     EXPECT_EQ(dialog.pos(), QPoint(form->x() + button->x() + button->width() / 2,
                                    form->y() + button->y() + button->height()));
-    dialog.EditSetButtonCaption->setText(" Tune; ");
+    dialog.EditSetButtonCaption->setText(" Tune ");
     dialog.EditSetButtonCommand->setText("0x05, 0x00 0x1A");
     QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
   });
-  EXPECT_EQ(button->text(), " Tune; ");
+  EXPECT_EQ(button->text(), " Tune ");
   EXPECT_EQ(TForm1::ButtonHint(button), "05 00 1A");
   EXPECT_TRUE(button->toolTip().isEmpty());
 
@@ -298,7 +299,7 @@ TEST_F(MainWindowTest, TheSetButtonDialogAppliesCaptionThenNormalizedCommand) {
     dialog.EditSetButtonCommand->setText("FF");
     dialog.close();
   });
-  EXPECT_EQ(button->text(), " Tune; ");
+  EXPECT_EQ(button->text(), " Tune ");
   EXPECT_EQ(TForm1::ButtonHint(button), "05 00 1A");
 
   // A token that is not hex: the caption is applied, the command kept, and
@@ -330,6 +331,31 @@ TEST_F(MainWindowTest, TheSetButtonDialogAppliesCaptionThenNormalizedCommand) {
                             button->mapToGlobal(QPoint(1, 1)));
   QApplication::sendEvent(button, &menuKey);
   EXPECT_TRUE(opened);
+}
+
+// The settings file ends a caption with ";": stored, the text behind it
+// would become the command after a restart.
+TEST_F(MainWindowTest, ACaptionHoldingASemicolonIsRefusedAndTheDialogStaysOpen) {
+  auto form = Start();
+  QPushButton* button = form->CommandButton(1, 4);
+  RightPressWithDialog(*form, button, [&](TFormSetButton& dialog) {
+    dialog.EditSetButtonCaption->setText("Tune;1");
+    dialog.EditSetButtonCommand->setText("01 02");
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(errors_.Texts(),
+              QStringList{"The character \";\" cannot be stored in a caption: the settings file "
+                          "uses it to end the caption."});
+    EXPECT_EQ(button->text(), "Right-click to set");
+    EXPECT_EQ(dialog.EditSetButtonCaption->text(), "Tune;1") << "the operator's text stays";
+
+    // Without it, OK goes through.
+    dialog.EditSetButtonCaption->setText("Tune 1");
+    QTest::keyClick(dialog.EditSetButtonCaption, Qt::Key_Return);
+  });
+  EXPECT_EQ(button->text(), "Tune 1");
+  EXPECT_EQ(TForm1::ButtonHint(button), "01 02");
+  EXPECT_EQ(errors_.Texts().size(), 1);
 }
 
 TEST_F(MainWindowTest, ALeftClickNeverOpensTheDialogAndARightPressNeverSends) {
@@ -481,16 +507,37 @@ TEST_F(MainWindowTest, SettingsSurviveARestartAndUnknownSectionsAreKept) {
 }
 
 TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheCloseGoesOn) {
-  // A folder where the file should be: it cannot be replaced by the new file.
-  std::filesystem::create_directories(dir_.Path() / "settings.ini" / "in the way");
+  // Made read-only by the operator: refused, even when we run as root.
+  const std::string original = "[port]\r\nBaud=19200\r\n";
+  dir_.Write("settings.ini", original);
+  const std::filesystem::path path = dir_.Path() / "settings.ini";
+  std::filesystem::permissions(path, std::filesystem::perms(0444));
   TForm1Options options;
   options.PortFactory = NoDevicePorts();
   auto form = Start(std::move(options));
+  EXPECT_EQ(form->EditPortBaud->text(), "19200");
+  form->EditPortBaud->setText("4800");
   form.reset();
   EXPECT_EQ(errors_.Texts(),
-            QStringList{QString::fromStdString("Unable to write to " +
-                                               (dir_.Path() / "settings.ini").string() + ".")});
+            QStringList{QString::fromStdString("Unable to write to " + path.string() + ".")});
   EXPECT_TRUE(ConsoleLog().AppClosing);
+  EXPECT_EQ(dir_.Read("settings.ini"), original);
+}
+
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedOnceAndLeftAlone) {
+  // Something that is there but cannot be read as a file, whoever we are.
+  const std::filesystem::path path = dir_.Path() / "settings.ini";
+  std::filesystem::create_directories(path / "kept");
+  TForm1Options options;
+  options.PortFactory = NoDevicePorts();
+  auto form = Start(std::move(options));
+  const QStringList startUp{
+      QString::fromStdString("Unable to read " + path.string() + ": Is a directory.")};
+  EXPECT_EQ(errors_.Texts(), startUp);
+  EXPECT_EQ(form->EditPortBaud->text(), "9600") << "the defaults";
+  form.reset();
+  EXPECT_EQ(errors_.Texts(), startUp) << "nothing more at the close";
+  EXPECT_TRUE(std::filesystem::is_directory(path / "kept"));
 }
 
 TEST_F(MainWindowTest, KeysBeyondTheTenthOfAButtonSectionNameNoButton) {

@@ -21,11 +21,21 @@ class TSb9600TestPeer {
   // One read notification's append and recognition pass; returns the
   // description the pass left for the dump.
   std::string Receive(const Bytes& bytes) {
+    Append(bytes);
+    return Parse();
+  }
+  // The two halves of Receive.
+  void Append(const Bytes& bytes) {
     e.AppendReadBuf(bytes.data(), static_cast<int32_t>(bytes.size()));
+  }
+  std::string Parse() {
     std::string descr;
     e.ParseReadBuf(descr);
     return descr;
   }
+  // The receive buffer's whole storage, beyond the bytes it holds.
+  uint8_t* BufferStorage() { return e.FReadBuf.data(); }
+  size_t BufferCapacity() const { return e.FReadBuf.size(); }
   Bytes Buffer() {
     std::lock_guard lock(e.BufLock);
     return Bytes(e.FReadBuf.begin(), e.FReadBuf.begin() + e.FReadBufCount);

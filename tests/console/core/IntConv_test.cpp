@@ -69,6 +69,23 @@ TEST(StrToInt, ErrorNamesTheTextBetweenDoubledApostrophes) {
   }
 }
 
+// The message is read as a C string (what()), which a NUL would end early.
+TEST(StrToInt, ANulInTheTextShowsInTheMessageAndTheTextKeepsIt) {
+  const std::string text(
+      "1\0"
+      "2",
+      3);
+  try {
+    StrToInt(text);
+    FAIL() << "no error";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "''1\xE2\x90\x80"
+              "2'' is not a valid integer value");
+    EXPECT_EQ(e.Text(), text);
+  }
+}
+
 TEST(HexToInt, PutsDollarInFrontOfTheDigits) {
   EXPECT_EQ(HexToInt("00FF"), 255);
   EXPECT_EQ(HexToInt("b35"), 0xB35);

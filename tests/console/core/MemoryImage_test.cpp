@@ -114,6 +114,13 @@ TEST(LoadSRecords, ConversionErrorKeepsWhatWasLoaded) {
   EXPECT_EQ(loaded.length, 3u);
   EXPECT_EQ(Written(loaded), (Bytes{0x01, 0x02, 0x03}));
 
+  // A NUL byte in the pair: the message still names both characters.
+  const LoadedImage nul =
+      LoadSRecords(std::string("S1G\0"
+                               "0000FF\r\n",
+                               12));
+  EXPECT_EQ(nul.error, "''$G\xE2\x90\x80'' is not a valid integer value");
+
   const LoadedImage atOnce = LoadSRecords("S1-1000000\r\n");
   EXPECT_EQ(atOnce.error, "''$-1'' is not a valid integer value");
   EXPECT_EQ(atOnce.base, 0u);
