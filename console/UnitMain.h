@@ -57,6 +57,8 @@ class TFormSetButton;
 class TIniFile;
 enum class TextEncoding;
 class TLogViewFeed;
+struct TScanHooks;
+struct TScanRange;
 
 struct TForm1Options {
   // The folder that holds "settings.ini" and "logs"; empty: the executable's.
@@ -316,6 +318,28 @@ class TForm1 : public QMainWindow {
   std::array<std::array<QPushButton*, kButtonsPerPage>, kCommandPages> buttons_{};
   int exchangeDepth_ = 0;
   bool shown_ = false;
+
+  // ---- Scan (UnitMain_Scan.cpp)
+ public:
+  QWidget* TabSheet5 = nullptr;  // "Scan"
+  QLineEdit* MaskEditScanFrom = nullptr;
+  QLineEdit* MaskEditScanTo = nullptr;
+  QLineEdit* EditScanDelay = nullptr;
+  QComboBox* ComboBoxScanDir = nullptr;
+  QComboBox* ComboBoxScanStep = nullptr;
+  QCheckBox* CheckBoxScan800 = nullptr;
+  QCheckBox* CheckBoxScanSbep = nullptr;
+  QPushButton* ButtonScan = nullptr;
+  QTreeWidget* ListView1 = nullptr;
+  void ButtonScanClick();
+
+ private:
+  QWidget* BuildScanPage();
+  void ConnectScanHandlers();
+  TScanRange ReadScanRange() const;
+  TScanHooks ScanHooks();
+  void ReadScanSection(const TIniFile& ini);
+  void WriteScanSection(TIniFile& ini) const;
 };
 
 }  // namespace kestrune

@@ -42,6 +42,7 @@ QWidget* TForm1::BuildMainTab() {
   for (int page = 1; page <= kCommandPages; ++page)
     PageControl2->addTab(BuildCommandPage(page), QString::number(page));
   PageControl2->addTab(BuildCustomPage(), QStringLiteral("Custom"));
+  PageControl2->addTab(BuildScanPage(), QStringLiteral("Scan"));
   PageControl2->addTab(BuildTuneTab(), QStringLiteral("Tune"));
   PageControl2->addTab(BuildLcdTab(), QStringLiteral("LCD"));
   PageControl2->setCurrentIndex(0);
@@ -98,6 +99,7 @@ void TForm1::ConnectHandlers() {
   ConnectCustomHandlers();
   ConnectTuneHandlers();
   ConnectFavouritesHandlers();
+  ConnectScanHandlers();
 }
 
 void TForm1::NLogClearClick() {
