@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::array kSignals{SIGTERM, SIGINT, SIGHUP};
 int g_pipe[2] = {-1, -1};
+const TQuitOnSignal* g_instance = nullptr;
 
 extern "C" void WriteSignalByte(int) {
   const int saved = errno;
@@ -42,9 +43,11 @@ TQuitOnSignal::TQuitOnSignal() {
   notifier_ = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, &TQuitOnSignal::SignalArrived);
   SetHandler(WriteSignalByte);
+  g_instance = this;
 }
 
 TQuitOnSignal::~TQuitOnSignal() {
+  g_instance = nullptr;
   SetHandler(SIG_DFL);
   notifier_.reset();
   close(g_pipe[0]);
@@ -57,6 +60,8 @@ void TQuitOnSignal::SetWindow(QWidget* window) {
   if (closeRequested_)
     QMetaObject::invokeMethod(this, &TQuitOnSignal::CloseWindow, Qt::QueuedConnection);
 }
+
+bool TQuitOnSignal::CloseRequested() { return g_instance && g_instance->closeRequested_; }
 
 void TQuitOnSignal::SignalArrived() {
   char bytes[16];

@@ -25,6 +25,10 @@ class TQuitOnSignal : public QObject {
   // it as soon as the event loop runs.
   void SetWindow(QWidget* window);
 
+  // True once a signal has asked the live instance to close the window: the
+  // window then closes without asking the operator anything.
+  static bool CloseRequested();
+
  private:
   void SignalArrived();
   void CloseWindow();

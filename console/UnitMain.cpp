@@ -99,6 +99,10 @@ void TForm1::FormShow() {
 // ends at its next step and the handler's nested waits unwind; the main loop
 // then ends and FormDestroy runs as usual.
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (!MayCloseDuringMemoryTransfer()) {
+    event->ignore();
+    return;
+  }
   ConsoleLog().AppClosing = true;
   QMainWindow::closeEvent(event);
 }
@@ -117,11 +121,13 @@ void TForm1::FormDestroy() {
 
 // ------------------------------------------------------------- the port
 
-bool TForm1::CheckPortOpen() {
+bool TForm1::CheckEngine() {
   if (fSb9600) return true;
   LogLine("Port is not open");
   return false;
 }
+
+bool TForm1::CheckPortOpen() { return CheckEngine() && !RefusedDuringMemoryTransfer(); }
 
 TOperationContext TForm1::OperationContext() {
   return TOperationContext{*fSb9600, pump_, LogLine, &TForm1::AppClosing};

@@ -25,6 +25,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,6 +102,9 @@ class TForm1 : public QMainWindow {
   void ButtonP1_0MouseDown(QPushButton* sender, Qt::MouseButton button);
 
   // True when the engine exists; otherwise logs "Port is not open".
+  bool CheckEngine();
+  // The guard of every handler that starts an exchange: CheckEngine, and no
+  // memory transfer running (else one log line saying so).
   bool CheckPortOpen();
 
   // The engine, the log and the closing flag, for an operation of
@@ -233,6 +237,27 @@ class TForm1 : public QMainWindow {
   QAction* ppmDelete = nullptr;
   // Sorting from the keyboard: one item per column of the list it opened on.
   QMenu* ppmSortBy = nullptr;
+  // ---- Memory (UnitMain_Memory.cpp)
+  QWidget* TabSheet7 = nullptr;  // "Memory"
+  QGroupBox* RadioGroupMemDevice = nullptr;
+  QLabel* LabelMemBase = nullptr;
+  QLineEdit* EditMemBase = nullptr;
+  QLabel* LabelMemLen = nullptr;
+  QLineEdit* EditMemLen = nullptr;
+  QPushButton* ButtonMemRead = nullptr;
+  QPushButton* ButtonMemWrite = nullptr;
+  void RadioGroupMemDeviceClick();
+  void ButtonMemReadClick();
+  void ButtonMemWriteClick();
+  int MemDeviceIndex() const;
+  void SetMemDeviceIndex(int index);
+  // Asks for a file (SaveDialogEeprom) and writes the image, whose byte i
+  // lies at base + i, in the chosen type. Cancelled: nothing happens.
+  void SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base);
+  // Asks for a file (OpenDialogEeprom), loads it and sets the base and
+  // length fields from it. Empty when cancelled or nothing was loaded.
+  std::vector<uint8_t> LoadMemoryImage();
+  bool MemoryTransferRunning() const { return memTransfer_ != MemTransfer::None; }
 
   // ---- state
   // The engine, only while a port is open.
@@ -312,6 +337,23 @@ class TForm1 : public QMainWindow {
   void ConnectFavouritesHandlers();
   void ReadFavoritesSection(const TIniFile& ini);
   void WriteFavoritesSection(TIniFile& ini) const;
+  // ---- Memory (UnitMain_Memory.cpp)
+  enum class MemTransfer { None, Read, Write };
+  QWidget* BuildMemoryPage();
+  void ConnectMemoryHandlers();
+  void ReadMemSection(const TIniFile& ini);
+  void WriteMemSection(TIniFile& ini) const;
+  // Logs the refusal and gives true while a memory transfer runs.
+  bool RefusedDuringMemoryTransfer();
+  // No transfer and no other exchange running; else one log line.
+  bool MayStartMemoryTransfer();
+  // Closing during a write asks the operator first (not after a signal).
+  bool MayCloseDuringMemoryTransfer();
+  void RunMemoryTransfer(MemTransfer kind, QPushButton* button,
+                         const std::function<void(TOperationContext&)>& transfer);
+  void ShowMemoryProgress(uint32_t done, uint32_t total, uint32_t address);
+  QButtonGroup* memDeviceButtons_ = nullptr;
+  MemTransfer memTransfer_ = MemTransfer::None;
 
   TLogViewFeed* logFeed_ = nullptr;
   QButtonGroup* parityButtons_ = nullptr;

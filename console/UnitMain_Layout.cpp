@@ -44,6 +44,7 @@ QWidget* TForm1::BuildMainTab() {
   PageControl2->addTab(BuildCustomPage(), QStringLiteral("Custom"));
   PageControl2->addTab(BuildScanPage(), QStringLiteral("Scan"));
   PageControl2->addTab(BuildTuneTab(), QStringLiteral("Tune"));
+  PageControl2->addTab(BuildMemoryPage(), QStringLiteral("Memory"));
   PageControl2->addTab(BuildLcdTab(), QStringLiteral("LCD"));
   PageControl2->setCurrentIndex(0);
   auto* panelLayout = new QVBoxLayout(Panel4);
@@ -100,6 +101,7 @@ void TForm1::ConnectHandlers() {
   ConnectTuneHandlers();
   ConnectFavouritesHandlers();
   ConnectScanHandlers();
+  ConnectMemoryHandlers();
 }
 
 void TForm1::NLogClearClick() {

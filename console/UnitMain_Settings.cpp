@@ -30,6 +30,7 @@ std::vector<TForm1::SettingsSection> TForm1::SettingsSections() {
       {&TForm1::ReadLogSection, &TForm1::WriteLogSection},
       {&TForm1::ReadFavoritesSection, &TForm1::WriteFavoritesSection},
       {&TForm1::ReadButtonSections, &TForm1::WriteButtonSections},
+      {&TForm1::ReadMemSection, &TForm1::WriteMemSection},
       {&TForm1::ReadScanSection, &TForm1::WriteScanSection},
       {&TForm1::ReadTuneSection, &TForm1::WriteTuneSection},
       {&TForm1::ReadSettSection, &TForm1::WriteSettSection},

@@ -106,8 +106,9 @@ void TForm1::ConnectSettingsTabHandlers() {
           [this] { Guarded([this] { ComboBoxSettMinFreqChange(); }); });
 }
 
+// Not an exchange: allowed while a memory transfer runs.
 void TForm1::CheckBoxLogTransmitClick() {
-  if (CheckPortOpen())
+  if (CheckEngine())
     fSb9600->SetLog(LogLine, LogDump, CheckBoxLogTransmit->isChecked(),
                     CheckBoxLogReceive->isChecked());
 }

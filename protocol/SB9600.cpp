@@ -12,7 +12,6 @@ namespace {
 
 constexpr int32_t kBitsPerByte = 12;  // start, 8 data, parity, stop, and a margin
 constexpr int32_t kPostSendMarginMs = 90;
-constexpr auto kSbepEntryDtrPulse = std::chrono::milliseconds(40);
 constexpr uint8_t kAckSuccess = 0x50;
 constexpr uint8_t kAckFailure = 0x60;
 constexpr uint8_t kNoFrameStart = 0xFF;

@@ -76,6 +76,9 @@ class TSb9600 {
   static constexpr int kMaxAttempts = 3;
   static constexpr std::chrono::milliseconds kCtsWaitInterval{1000};
   static constexpr std::chrono::milliseconds kRespWaitInterval{3000};
+  // DTR is dropped this long after the SBEP entry request's echo; the radio
+  // answers the rising edge that ends it.
+  static constexpr std::chrono::milliseconds kSbepEntryDtrPulse{40};
   // EXPANDED PROTOCOL REQUEST for device 1, check byte included.
   static constexpr std::array<uint8_t, 5> ExpandedProtocolPkt{0x00, 0x12, 0x01, 0x06, 0x02};
 

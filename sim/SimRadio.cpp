@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "protocol/CRC16.h"
 #include "sim/Frames.h"
 
 namespace kestrune::sim {
@@ -454,6 +455,16 @@ bool SimRadio::Acknowledge(bool accepted, Micros now) {
 
 void SimRadio::SendReply(std::vector<uint8_t> packet, const std::string& text, Micros now) {
   std::string what = text;
+  // Well-formed packets the program must still not take for the answer.
+  if (TakeOne(faults_.shortReply)) {
+    packet = BuildSbepPacket(SbepOpcode(packet), {});
+    what += " (payload left out)";
+  }
+  if (TakeOne(faults_.wrongReplyOpcode)) {
+    packet[1] = 0x00;
+    packet.back() = InvertedByteSum(packet.data(), static_cast<int32_t>(packet.size() - 1));
+    what += " (opcode 00)";
+  }
   if (TakeOne(faults_.corruptReply)) {
     packet.back() = static_cast<uint8_t>(packet.back() + 1);
     what += " (checksum corrupted)";

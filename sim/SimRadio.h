@@ -73,6 +73,8 @@ struct Faults {
   int dropEcho = 0;                        // frames whose echo is left out
   int refuseAck = 0;                       // acknowledges sent as 0x60 instead of 0x50
   int corruptReply = 0;                    // reply packets sent with a wrong checksum
+  int shortReply = 0;                      // reply packets sent without their payload
+  int wrongReplyOpcode = 0;                // reply packets sent with opcode 00
   std::vector<uint8_t> garbageBeforeEcho;  // sent ahead of the echo of every frame
   milliseconds spontaneousPeriod{0};       // an unsolicited SB9600 frame this often; 0: never
   bool pacing = false;                     // 12 bit times per byte at the baud rate

@@ -120,8 +120,8 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsOrDeviceLogsTheFourLinesAndHasNo
   // The first close creates the file with every section of this window.
   form.reset();
   const TIniFile ini((dir_.Path() / "settings.ini").string());
-  for (const char* section :
-       {"port", "log", "buttons1", "buttons2", "buttons3", "buttons4", "buttons5", "tune", "sett"})
+  for (const char* section : {"port", "log", "buttons1", "buttons2", "buttons3", "buttons4",
+                              "buttons5", "mem", "scan", "tune", "sett"})
     EXPECT_TRUE(ini.SectionExists(section)) << section;
   EXPECT_EQ(ini.ReadString("buttons5", "ButtonP5_9", ""), "Right-click to set;");
   EXPECT_EQ(ini.ReadString("port", "Baud", ""), "9600");

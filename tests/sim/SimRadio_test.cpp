@@ -455,6 +455,27 @@ TEST_F(SimRadioTest, CorruptReplySpoilsTheChecksumOfTheNextReplies) {
   EXPECT_EQ(std::accumulate(reply.begin(), reply.end(), 0) & 0xFF, 0xFF);
 }
 
+TEST_F(SimRadioTest, ShortAndWrongOpcodeRepliesAreWellFormedButUnusable) {
+  Enter();
+  radio.SetFaults(With([](Faults& f) {
+                    f.shortReply = 1;
+                    f.wrongReplyOpcode = 1;
+                  }),
+                  now);
+  const auto request = ReadRequest(2, 0x00, 2);
+  auto reply = Send(request);  // both faults strike this one reply
+  EXPECT_EQ(reply, Concat(request, Concat({0x50}, WithSbepChecksum({0xF1, 0x00}))));
+  const std::vector<uint8_t> data{0xA5};
+  const auto write = WriteRequest(data, 0x00, 0x10);
+  reply = Send(write);
+  reply.erase(reply.begin(), reply.begin() + static_cast<ptrdiff_t>(write.size() + 1));
+  EXPECT_EQ(reply, WithSbepChecksum({0xF4, 0x84, 0x00, 0x00, 0x10}));  // the faults are spent
+  radio.SetFaults(With([](Faults& f) { f.wrongReplyOpcode = 1; }), now);
+  reply = Send(write);
+  reply.erase(reply.begin(), reply.begin() + static_cast<ptrdiff_t>(write.size() + 1));
+  EXPECT_EQ(reply, WithSbepChecksum({0xF4, 0x00, 0x00, 0x00, 0x10}));
+}
+
 TEST_F(SimRadioTest, GarbageGoesAheadOfEveryEcho) {
   radio.SetFaults(With([](Faults& f) { f.garbageBeforeEcho = {0x7E, 0x00}; }), now);
   const auto frame = Sb9600Frame(0x03, 0x11, 0x80, 0x3F);

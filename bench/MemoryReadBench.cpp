@@ -1,0 +1,100 @@
+// The "eeprom default" memory read (opening, two length requests, 45 chunks,
+// closing) against the simulated radio in this process, timed against its
+// protocol floor: the pauses the engine must sleep whatever the radio does,
+// that is the post-send pause of every frame the radio received (from the
+// engine's own PostSendDelayMs) plus the DTR pulse of every SBEP entry.
+// The radio answers at once, so the ratio shows what the operation and the
+// engine add on top of those pauses. With --pacing the radio sends its bytes
+// at the line's pace (12 bit times a byte), for comparison.
+// Usage: kestrune_bench_memory [runs, default 5] [--pacing]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "console/core/MemoryTransfer.h"
+#include "protocol/PlainEventPump.h"
+#include "protocol/SB9600.h"
+#include "tests/sim/InProcessPort.h"
+
+namespace kestrune {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int32_t kBaud = 9600;
+constexpr uint8_t kExpandedProtocolOpcode = 0x06;
+
+struct RunFigures {
+  double wallMs = 0;
+  double floorMs = 0;
+  size_t frames = 0;
+  size_t bytesRead = 0;
+};
+
+double FloorMs(const std::deque<sim::ReceivedFrame>& frames) {
+  double floor = 0;
+  for (const sim::ReceivedFrame& frame : frames) {
+    floor += TSb9600::PostSendDelayMs(kBaud, static_cast<int32_t>(frame.bytes.size()));
+    const bool sbepEntry = frame.kind == sim::ReceivedFrame::Kind::Sb9600 &&
+                           frame.bytes.size() == 5 && frame.bytes[3] == kExpandedProtocolOpcode;
+    if (sbepEntry) floor += static_cast<double>(TSb9600::kSbepEntryDtrPulse.count());
+  }
+  return floor;
+}
+
+RunFigures OneRead(bool pacing) {
+  sim::InProcessRadio radio;
+  PlainEventPump pump;
+  TSb9600 engine(pump, test::InProcessPorts(radio));
+  engine.CreatePort("COM1", kBaud, 8, 0, 0, false, false);
+  if (pacing) {
+    sim::Faults faults;
+    faults.pacing = true;
+    radio.SetFaults(faults);
+  }
+  TOperationContext context{engine, pump, [](const std::string&) {}, {}};
+
+  const auto t0 = Clock::now();
+  const auto read = ReadMemory(context, {EepromDefault, {}, {}});
+  const auto t1 = Clock::now();
+
+  RunFigures figures;
+  figures.wallMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+  radio.WithRadio([&](sim::SimRadio& r) {
+    figures.floorMs = FloorMs(r.FramesReceived());
+    figures.frames = r.FramesReceived().size();
+  });
+  figures.bytesRead = read ? read->Image.size() : 0;
+  return figures;
+}
+
+}  // namespace
+}  // namespace kestrune
+
+int main(int argc, char** argv) {
+  int runs = 5;
+  bool pacing = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--pacing") == 0)
+      pacing = true;
+    else
+      runs = std::max(1, std::atoi(argv[i]));
+  }
+  std::printf("\"eeprom default\" read, %d runs at %d baud%s\n", runs, kestrune::kBaud,
+              pacing ? ", radio paced at the line's speed" : "");
+  std::vector<double> ratios;
+  for (int run = 1; run <= runs; ++run) {
+    const kestrune::RunFigures f = kestrune::OneRead(pacing);
+    const double ratio = f.wallMs / f.floorMs;
+    ratios.push_back(ratio);
+    std::printf("run %d: %zu bytes, %zu frames, %.1f ms, floor %.0f ms, ratio %.4f\n", run,
+                f.bytesRead, f.frames, f.wallMs, f.floorMs, ratio);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("ratio: best %.4f, median %.4f, worst %.4f (goal 1.03 or less)\n", ratios.front(),
+              ratios[ratios.size() / 2], ratios.back());
+  return 0;
+}

@@ -1,0 +1,38 @@
+// Questions and file dialogs the main window puts to the operator, behind
+// seams that tests answer (as the general error report's box, ErrorReport.h).
+// Without a sink the real modal dialog runs.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QFileDialog;
+
+namespace kestrune {
+
+// The operator's choice in a file dialog: the file and the position of the
+// selected entry of the dialog's type list (its name filters).
+struct FileDialogAnswer {
+  QString File;
+  int FilterIndex = -1;
+};
+
+// Runs the dialog as it has been set up; nothing when the operator cancels.
+std::optional<FileDialogAnswer> RunFileDialog(QFileDialog& dialog);
+
+// Receives the dialog, set up but not shown, and answers for the operator.
+// An empty function restores the real dialog.
+using FileDialogSink = std::function<std::optional<FileDialogAnswer>(QFileDialog& dialog)>;
+void SetFileDialogSink(FileDialogSink sink);
+
+// A question with the buttons Yes and No (No the default) in a box titled
+// with the application's name; true for Yes.
+bool AskQuestion(const QString& text);
+
+// Receives the question's text and answers it. An empty function restores
+// the message box.
+using QuestionSink = std::function<bool(const QString& text)>;
+void SetQuestionSink(QuestionSink sink);
+
+}  // namespace kestrune

@@ -1,0 +1,273 @@
+// The Memory page: reads an area of the radio's memory (EEPROM, two flash
+// areas, a direct space) into a raw or S-record file, and writes such a file
+// back. The transfer itself is an operation of console/core
+// (MemoryTransfer.h); this file adds the page, the dialogs, the busy cursor,
+// the progress shown in the status bar, and the guard that keeps every other
+// exchange out while a transfer runs: an exchange started inside a
+// transfer's wait would leave SBEP mode or close memory access under it.
+#include <QButtonGroup>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QScopeGuard>
+#include <QVBoxLayout>
+#include <functional>
+#include <stdexcept>
+
+#include "console/ConsoleLog.h"
+#include "console/DialogSeam.h"
+#include "console/ErrorReport.h"
+#include "console/QuitOnSignal.h"
+#include "console/UnitMain.h"
+#include "console/WidgetKit.h"
+#include "console/core/IniFile.h"
+#include "console/core/MemoryImage.h"
+#include "console/core/MemoryTransfer.h"
+
+namespace kestrune {
+
+namespace {
+
+const QStringList kMemDevices{"eeprom default", "eeprom custom", "flash 1", "flash 2", "direct"};
+// The image dialogs' type list; the position of the chosen entry decides the
+// format, never the file name.
+const QStringList kImageFilters{"Binary *.bin (*.bin)", "Intel hex *.s19 (*.s19)"};
+constexpr int kRawImageFilter = 0;
+constexpr int kSRecordFilter = 1;
+
+std::unique_ptr<QFileDialog> ImageDialog(QWidget* parent, const char* name, const QString& title,
+                                         QFileDialog::AcceptMode mode) {
+  auto dialog = std::make_unique<QFileDialog>(parent, title);
+  dialog->setObjectName(QString::fromLatin1(name));
+  dialog->setAcceptMode(mode);
+  dialog->setNameFilters(kImageFilters);
+  dialog->setDefaultSuffix(QStringLiteral("bin"));
+  if (mode == QFileDialog::AcceptOpen) dialog->setFileMode(QFileDialog::ExistingFile);
+  return dialog;
+}
+
+QByteArray ReadWholeFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw std::runtime_error(ToStd(QStringLiteral("Cannot open file \"%1\". %2")
+                                       .arg(QDir::toNativeSeparators(path), file.errorString())));
+  return file.readAll();
+}
+
+// Replaces the file only once everything is written: a failed save never
+// leaves half an image in place of the old file.
+void WriteWholeFile(const QString& path, const QByteArray& contents) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit())
+    throw std::runtime_error(ToStd(QStringLiteral("Cannot create file \"%1\". %2")
+                                       .arg(QDir::toNativeSeparators(path), file.errorString())));
+}
+
+// The base and length fields as they are when the transfer asks for them.
+std::function<TMemoryFields()> MemoryFields(const TForm1& form) {
+  return [&form] {
+    return TMemoryFields{ToStd(form.EditMemBase->text()), ToStd(form.EditMemLen->text())};
+  };
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ the page
+
+QWidget* TForm1::BuildMemoryPage() {
+  TabSheet7 = Named(new QWidget, "TabSheet7");
+  RadioGroupMemDevice = Named(new QGroupBox(QStringLiteral("Device")), "RadioGroupMemDevice");
+  RadioGroupMemDevice->setAccessibleName(QStringLiteral("Device"));
+  memDeviceButtons_ = new QButtonGroup(RadioGroupMemDevice);
+  auto* devices = new QVBoxLayout(RadioGroupMemDevice);
+  for (int i = 0; i < kMemDevices.size(); ++i) {
+    auto* radio = new QRadioButton(kMemDevices[i]);
+    radio->setObjectName(QStringLiteral("RadioMemDevice%1").arg(i));
+    memDeviceButtons_->addButton(radio, i);
+    devices->addWidget(radio);
+  }
+  SetMemDeviceIndex(EepromDefault);
+
+  EditMemBase = Named(new QLineEdit(QStringLiteral("0")), "EditMemBase");
+  EditMemLen = Named(new QLineEdit(QStringLiteral("B35")), "EditMemLen");
+  LabelMemBase = BuddyLabel(QStringLiteral("Base &address"), "LabelMemBase", EditMemBase);
+  LabelMemLen = BuddyLabel(QStringLiteral("&Length"), "LabelMemLen", EditMemLen);
+  ButtonMemRead = Named(new QPushButton(QStringLiteral("Read")), "ButtonMemRead");
+  ButtonMemWrite = Named(new QPushButton(QStringLiteral("Write")), "ButtonMemWrite");
+
+  auto* grid = new QGridLayout(TabSheet7);
+  grid->addWidget(RadioGroupMemDevice, 0, 0, 4, 1, Qt::AlignTop);
+  grid->addWidget(LabelMemBase, 0, 1);
+  grid->addWidget(EditMemBase, 0, 2);
+  grid->addWidget(LabelMemLen, 1, 1);
+  grid->addWidget(EditMemLen, 1, 2);
+  grid->addWidget(ButtonMemRead, 2, 1);
+  grid->addWidget(ButtonMemWrite, 2, 2);
+  grid->setColumnStretch(3, 1);
+  grid->setRowStretch(3, 1);
+  RadioGroupMemDeviceClick();
+  return TabSheet7;
+}
+
+void TForm1::ConnectMemoryHandlers() {
+  // The change, not the click: the settings reader and assistive tools
+  // change the choice without a click.
+  connect(memDeviceButtons_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+    if (checked) Guarded([this] { RadioGroupMemDeviceClick(); });
+  });
+  connect(ButtonMemRead, &QPushButton::clicked, this,
+          [this] { Guarded([this] { ButtonMemReadClick(); }); });
+  connect(ButtonMemWrite, &QPushButton::clicked, this,
+          [this] { Guarded([this] { ButtonMemWriteClick(); }); });
+}
+
+int TForm1::MemDeviceIndex() const { return memDeviceButtons_->checkedId(); }
+
+void TForm1::SetMemDeviceIndex(int index) {
+  if (QAbstractButton* button = memDeviceButtons_->button(index)) button->setChecked(true);
+}
+
+// "eeprom default" takes its range from the radio: the fields do not count.
+void TForm1::RadioGroupMemDeviceClick() {
+  const bool ownRange = MemDeviceIndex() != EepromDefault;
+  for (QWidget* field : {static_cast<QWidget*>(EditMemBase), static_cast<QWidget*>(LabelMemBase),
+                         static_cast<QWidget*>(EditMemLen), static_cast<QWidget*>(LabelMemLen)})
+    field->setEnabled(ownRange);
+}
+
+// ------------------------------------------------------------- the transfers
+
+void TForm1::ButtonMemReadClick() {
+  if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
+  const int device = MemDeviceIndex();
+  std::optional<TMemoryReadResult> read;
+  RunMemoryTransfer(MemTransfer::Read, ButtonMemRead, [&](TOperationContext& context) {
+    read = ReadMemory(
+        context, {device, MemoryFields(*this), std::bind_front(&TForm1::ShowMemoryProgress, this)});
+  });
+  if (read && !AppClosing()) SaveMemoryImage(read->Image, read->Base);
+}
+
+void TForm1::ButtonMemWriteClick() {
+  // Refused before the operator picks a file for nothing.
+  if (!MayStartMemoryTransfer()) return;
+  const std::vector<uint8_t> image = LoadMemoryImage();
+  if (image.empty()) return;
+  if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
+  const int device = MemDeviceIndex();
+  RunMemoryTransfer(MemTransfer::Write, ButtonMemWrite, [&](TOperationContext& context) {
+    WriteMemory(context, {device, &image, MemoryFields(*this),
+                          std::bind_front(&TForm1::ShowMemoryProgress, this)});
+  });
+}
+
+// Busy cursor, the starting button disabled and the progress shown, all put
+// back however the transfer ends.
+void TForm1::RunMemoryTransfer(MemTransfer kind, QPushButton* button,
+                               const std::function<void(TOperationContext&)>& transfer) {
+  memTransfer_ = kind;
+  button->setEnabled(false);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  ProgressBar1->setValue(0);
+  ProgressBar1->show();
+  const auto restore = qScopeGuard([this, button] {
+    memTransfer_ = MemTransfer::None;
+    ProgressBar1->hide();
+    ProgressBar1->setValue(0);
+    StatusPanels[2]->clear();
+    QGuiApplication::restoreOverrideCursor();
+    button->setEnabled(true);
+  });
+  RunOperation([&](TOperationContext& context) { transfer(context); });
+}
+
+void TForm1::ShowMemoryProgress(uint32_t done, uint32_t total, uint32_t address) {
+  ProgressBar1->setValue(total == 0 ? 0 : static_cast<int>(uint64_t{done} * 100 / total));
+  StatusPanels[2]->setText(FromStd(HexText(address)));
+}
+
+bool TForm1::RefusedDuringMemoryTransfer() {
+  if (!MemoryTransferRunning()) return false;
+  LogLine("Refused: a memory transfer is running");
+  return true;
+}
+
+bool TForm1::MayStartMemoryTransfer() {
+  if (RefusedDuringMemoryTransfer()) return false;
+  if (exchangeDepth_ == 0) return true;
+  LogLine("Memory transfer refused: another exchange is running");
+  return false;
+}
+
+// A read just stops after its chunk; a write stopped half-way leaves the
+// radio's memory partly overwritten, so the operator decides, unless a
+// signal asked for the close.
+bool TForm1::MayCloseDuringMemoryTransfer() {
+  if (memTransfer_ != MemTransfer::Write || TQuitOnSignal::CloseRequested()) return true;
+  const bool close = AskQuestion(QStringLiteral(
+      "A memory write is running. Closing now leaves the radio's memory partly written.\n\n"
+      "Close anyway?"));
+  return close || TQuitOnSignal::CloseRequested();
+}
+
+// -------------------------------------------------------------- image files
+
+void TForm1::SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base) {
+  const auto dialog = ImageDialog(this, "SaveDialogEeprom", QStringLiteral("Save eeprom as..."),
+                                  QFileDialog::AcceptSave);
+  const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
+  if (!answer) return;
+  const QByteArray contents = answer->FilterIndex == kRawImageFilter
+                                  ? QByteArray(reinterpret_cast<const char*>(image.data()),
+                                               static_cast<qsizetype>(image.size()))
+                                  : QByteArray::fromStdString(SaveSRecords(image, base));
+  WriteWholeFile(answer->File, contents);
+}
+
+std::vector<uint8_t> TForm1::LoadMemoryImage() {
+  const auto dialog = ImageDialog(this, "OpenDialogEeprom", QStringLiteral("Open eeprom file"),
+                                  QFileDialog::AcceptOpen);
+  const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
+  if (!answer) return {};
+  LoadedImage loaded;
+  if (answer->FilterIndex == kRawImageFilter) {
+    const QByteArray bytes = ReadWholeFile(answer->File);
+    loaded = LoadRawImage({bytes.begin(), bytes.end()});
+  } else if (answer->FilterIndex == kSRecordFilter) {
+    loaded = LoadSRecords(ReadWholeFile(answer->File).toStdString());
+  } else {
+    return {};
+  }
+  EditMemBase->setText(FromStd(loaded.BaseText()));
+  EditMemLen->setText(FromStd(loaded.LengthText()));
+  if (loaded.error) throw std::runtime_error(*loaded.error);
+  if (loaded.length == 0) return {};
+  return std::move(loaded.image);
+}
+
+// ------------------------------------------------------------------ settings
+
+// The length is read from "len" but written as "totallen", so every run
+// starts with the stored "len" (or "B35").
+void TForm1::ReadMemSection(const TIniFile& ini) {
+  EditMemLen->setText(FromStd(ini.ReadString("mem", "len", "B35")));
+  EditMemBase->setText(FromStd(ini.ReadString("mem", "base", "0")));
+  const int device = ini.ReadInteger("mem", "device", EepromDefault);
+  SetMemDeviceIndex(device < 0 || device >= kMemoryDeviceItems ? EepromDefault : device);
+  RadioGroupMemDeviceClick();
+}
+
+void TForm1::WriteMemSection(TIniFile& ini) const {
+  ini.WriteString("mem", "totallen", ToStd(EditMemLen->text()));
+  ini.WriteString("mem", "base", ToStd(EditMemBase->text()));
+  ini.WriteInteger("mem", "device", MemDeviceIndex());
+}
+
+}  // namespace kestrune

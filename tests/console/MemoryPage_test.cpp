@@ -1,0 +1,429 @@
+// The Memory page driven as the operator drives it, against the simulated
+// radio: the controls, the dialogs (answered through their seam), the
+// progress in the status bar, the refusal of other exchanges during a
+// transfer, and closing the window in the middle of one.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <fstream>
+#include <set>
+
+#include "GuiTestSupport.h"
+#include "console/DialogSeam.h"
+#include "console/QuitOnSignal.h"
+#include "console/core/IniFile.h"
+#include "console/core/MemoryImage.h"
+#include "console/core/MemoryTransfer.h"
+
+namespace kestrune::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using sim::MemorySpace;
+
+Bytes Pattern(size_t n, uint8_t seed) {
+  Bytes bytes(n);
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 13);
+  return bytes;
+}
+
+// What the status bar and the page show at one moment of a transfer.
+struct Sample {
+  bool barVisible;
+  int barValue;
+  QString address;
+  bool readEnabled;
+  bool busyCursor;
+};
+
+class MemoryPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureApplication();
+    SetFileDialogSink([this](QFileDialog& dialog) {
+      dialogs.push_back({dialog.windowTitle(), dialog.acceptMode(), dialog.fileMode(),
+                         dialog.nameFilters(), dialog.defaultSuffix()});
+      if (answers.empty()) return std::optional<FileDialogAnswer>();  // cancelled
+      const auto answer = answers.front();
+      answers.pop_front();
+      return std::optional<FileDialogAnswer>(answer);
+    });
+    SetQuestionSink([this](const QString& text) {
+      questions.append(text);
+      return closeAnyway;
+    });
+  }
+
+  void TearDown() override {
+    SetFileDialogSink({});
+    SetQuestionSink({});
+  }
+
+  std::unique_ptr<TForm1> Start(const std::string& settings = "") {
+    dir_.Write("settings.ini", "[devices]\nCOM1=" + bus_.DevicePath() + "\n" + settings);
+    TForm1Options options;
+    options.ProgramDir = dir_.QPath();
+    auto form = std::make_unique<TForm1>(std::move(options));
+    form->show();
+    form->PageControl2->setCurrentWidget(form->TabSheet7);
+    EXPECT_NE(form->fSb9600, nullptr);
+    return form;
+  }
+
+  static void SetRange(TForm1& form, int device, const QString& base, const QString& length) {
+    form.SetMemDeviceIndex(device);
+    form.EditMemBase->setText(base);
+    form.EditMemLen->setText(length);
+  }
+
+  // Runs `step` whenever the transfer serves events, until it returns true.
+  void During(TForm1& form, std::function<bool()> step) {
+    auto* timer = new QTimer(&form);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, step = std::move(step)] {
+      if (step()) timer->stop();
+    });
+    timer->start(5);
+  }
+
+  // Records the status bar and the page at every round of events.
+  void Sampled(TForm1& form) {
+    During(form, [this, &form] {
+      samples.push_back({form.ProgressBar1->isVisible(), form.ProgressBar1->value(),
+                         form.StatusPanels[2]->text(), form.ButtonMemRead->isEnabled(),
+                         QGuiApplication::overrideCursor() != nullptr});
+      return false;
+    });
+  }
+
+  std::vector<Bytes> Requests(uint8_t opcode) {
+    return bus_.WithRadio([opcode](sim::SimRadio& radio) {
+      std::vector<Bytes> requests;
+      for (const sim::ReceivedFrame& f : radio.FramesReceived())
+        if (f.bytes.size() > 5 && f.bytes[1] == opcode) requests.push_back(f.bytes);
+      return requests;
+    });
+  }
+
+  Bytes RadioMemory(MemorySpace space, uint32_t address, size_t n) {
+    return bus_.WithRadio([&](sim::SimRadio& radio) {
+      const auto bytes = radio.Memory(space).subspan(address, n);
+      return Bytes(bytes.begin(), bytes.end());
+    });
+  }
+
+  QString PathOf(const std::string& name) const { return dir_.QPath() + "/" + name.c_str(); }
+
+  struct SeenDialog {
+    QString title;
+    QFileDialog::AcceptMode mode;
+    QFileDialog::FileMode fileMode;
+    QStringList filters;
+    QString suffix;
+  };
+
+  TempDir dir_;
+  SimulatedRadio bus_;
+  RecordedErrors errors_;
+  std::deque<FileDialogAnswer> answers;  // none left: the dialog is cancelled
+  std::vector<SeenDialog> dialogs;
+  QStringList questions;
+  bool closeAnyway = false;
+  std::vector<Sample> samples;
+};
+
+TEST_F(MemoryPageTest, ThePageHoldsItsControlsAndEepromDefaultDisablesTheFourFields) {
+  auto form = Start();
+  EXPECT_EQ(form->PageControl2->tabText(form->PageControl2->indexOf(form->TabSheet7)), "Memory");
+  EXPECT_EQ(form->RadioGroupMemDevice->title(), "Device");
+  const auto radios = form->RadioGroupMemDevice->findChildren<QRadioButton*>();
+  QStringList items;
+  for (const QRadioButton* radio : radios) items.append(radio->text());
+  EXPECT_EQ(items,
+            (QStringList{"eeprom default", "eeprom custom", "flash 1", "flash 2", "direct"}));
+  EXPECT_EQ(form->MemDeviceIndex(), 0);
+  EXPECT_EQ(form->EditMemBase->text(), "0");
+  EXPECT_EQ(form->EditMemLen->text(), "B35");
+  EXPECT_EQ(form->ButtonMemRead->text(), "Read");
+  EXPECT_EQ(form->ButtonMemWrite->text(), "Write");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(form->EditMemBase)->text(QAccessible::Name),
+            "Base address");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(form->EditMemLen)->text(QAccessible::Name),
+            "Length");
+
+  const auto enabledFields = [&] {
+    return std::vector<bool>{form->EditMemBase->isEnabled(), form->LabelMemBase->isEnabled(),
+                             form->EditMemLen->isEnabled(), form->LabelMemLen->isEnabled()};
+  };
+  EXPECT_EQ(enabledFields(), std::vector<bool>(4, false));
+  // An assistive tool's Toggle changes the choice without a click.
+  QAccessibleInterface* flash2 = QAccessible::queryAccessibleInterface(radios[3]);
+  ASSERT_NE(flash2->actionInterface(), nullptr);
+  flash2->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  ASSERT_EQ(form->MemDeviceIndex(), 3);
+  EXPECT_EQ(enabledFields(), std::vector<bool>(4, true));
+  form->SetMemDeviceIndex(0);
+  EXPECT_EQ(enabledFields(), std::vector<bool>(4, false));
+  EXPECT_EQ(form->EditMemBase->text(), "0");  // the texts stay
+  EXPECT_EQ(form->EditMemLen->text(), "B35");
+}
+
+TEST_F(MemoryPageTest, TheMemSectionIsReadFromLenAndWrittenAsTotallenWithTheDeviceClamped) {
+  auto form = Start("[mem]\nlen=40\ntotallen=999\nbase=1F0\ndevice=3\n");
+  EXPECT_EQ(form->EditMemLen->text(), "40");
+  EXPECT_EQ(form->EditMemBase->text(), "1F0");
+  EXPECT_EQ(form->MemDeviceIndex(), 3);
+  EXPECT_TRUE(form->EditMemBase->isEnabled());
+  form->EditMemLen->setText("77");
+  form.reset();
+  const TIniFile ini((dir_.Path() / "settings.ini").string());
+  EXPECT_EQ(ini.ReadString("mem", "totallen", ""), "77");
+  EXPECT_EQ(ini.ReadString("mem", "len", ""), "40");
+  EXPECT_EQ(ini.ReadString("mem", "base", ""), "1F0");
+  EXPECT_EQ(ini.ReadInteger("mem", "device", -9), 3);
+
+  for (const char* stored : {"7", "-1", "5"}) {
+    form.reset();  // one window at a time holds the port
+    form = Start(std::string("[mem]\ndevice=") + stored + "\n");
+    EXPECT_EQ(form->MemDeviceIndex(), 0) << stored;
+    EXPECT_FALSE(form->EditMemLen->isEnabled()) << stored;
+    EXPECT_EQ(form->EditMemLen->text(), "B35");
+  }
+}
+
+TEST_F(MemoryPageTest, AReadIsSavedInTheTypeOfTheChosenEntryNotOfTheFileName) {
+  auto form = Start();
+  SetRange(*form, EepromCustom, "100", "40");
+  answers = {{PathOf("srecords.bin"), 1}, {PathOf("raw.s19"), 0}};
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+
+  ASSERT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(dialogs[0].title, "Save eeprom as...");
+  EXPECT_EQ(dialogs[0].mode, QFileDialog::AcceptSave);
+  EXPECT_EQ(dialogs[0].filters, (QStringList{"Binary *.bin (*.bin)", "Intel hex *.s19 (*.s19)"}));
+  EXPECT_EQ(dialogs[0].suffix, "bin");
+  const Bytes expected = RadioMemory(MemorySpace::Eeprom, 0x100, 0x40);
+  const LoadedImage srecords = LoadSRecords(dir_.Read("srecords.bin"));
+  EXPECT_TRUE(dir_.Read("srecords.bin").starts_with("S1230100"));
+  EXPECT_EQ(srecords.base, 0x100u);
+  EXPECT_EQ(Bytes(srecords.image.begin() + 0x100, srecords.image.end()), expected);
+  const std::string raw = dir_.Read("raw.s19");
+  EXPECT_EQ(Bytes(raw.begin(), raw.end()), expected);
+
+  // A cancelled save leaves only the log lines.
+  const auto files = [&] {
+    using std::filesystem::directory_iterator;
+    return std::distance(directory_iterator(dir_.Path()), directory_iterator());
+  };
+  const auto before = files();
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+  EXPECT_EQ(dialogs.size(), 3u);
+  EXPECT_EQ(files(), before);
+  EXPECT_EQ(ViewTexts(*form).last(), "leaving SBEP mode");
+  EXPECT_TRUE(errors_.Texts().isEmpty());
+}
+
+TEST_F(MemoryPageTest, AWriteLoadsTheChosenFileSetsTheFieldsAndWritesIt) {
+  auto form = Start();
+  form->SetMemDeviceIndex(Flash1);
+  // Cancelled: nothing at all, not even a log line.
+  const QStringList viewBefore = ViewTexts(*form);
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].title, "Open eeprom file");
+  EXPECT_EQ(dialogs[0].mode, QFileDialog::AcceptOpen);
+  EXPECT_EQ(dialogs[0].fileMode, QFileDialog::ExistingFile);
+  EXPECT_EQ(dialogs[0].suffix, "bin");
+  EXPECT_EQ(ViewTexts(*form), viewBefore);
+  EXPECT_EQ(form->EditMemLen->text(), "B35");
+  EXPECT_TRUE(bus_.Received().empty());
+
+  const Bytes data = Pattern(0x41, 0x21);
+  dir_.Write("image.s19", SaveSRecords(data, 0x100));
+  answers = {{PathOf("image.s19"), 1}};
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  EXPECT_EQ(form->EditMemBase->text(), "100");
+  EXPECT_EQ(form->EditMemLen->text(), "41");
+  EXPECT_EQ(Requests(0x17).size(), 3u);
+  EXPECT_TRUE(ViewTexts(*form).contains("success"));
+  EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0x100, data.size()), data);
+  EXPECT_TRUE(form->ButtonMemWrite->isEnabled());
+
+  // A pair that is no hex digits ends the load: reported, nothing sent.
+  dir_.Write("bad.s19", "S1G1000000\r\n");
+  answers = {{PathOf("bad.s19"), 1}};
+  const size_t requests = Requests(0x17).size();
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  EXPECT_EQ(errors_.Texts(), QStringList{"''$G1'' is not a valid integer value."});
+  EXPECT_EQ(Requests(0x17).size(), requests);
+}
+
+TEST_F(MemoryPageTest, TheProgressBarAndTheAddressShowDuringATransferAndAreClearedAfter) {
+  auto form = Start();
+  SetRange(*form, EepromCustom, "100", "100");
+  Sampled(*form);
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+
+  ASSERT_FALSE(samples.empty());
+  std::set<QString> addresses;
+  std::set<int> values;
+  for (const Sample& s : samples) {
+    EXPECT_TRUE(s.barVisible);
+    EXPECT_FALSE(s.readEnabled);
+    EXPECT_TRUE(s.busyCursor);
+    addresses.insert(s.address);
+    values.insert(s.barValue);
+  }
+  for (const char* reached : {"140", "180", "1C0"}) EXPECT_TRUE(addresses.contains(reached));
+  for (const int share : {25, 50, 75}) EXPECT_TRUE(values.contains(share));
+  EXPECT_FALSE(form->ProgressBar1->isVisible());
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+  EXPECT_EQ(form->StatusPanels[2]->text(), "");
+  EXPECT_TRUE(form->ButtonMemRead->isEnabled());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MemoryPageTest, EveryOtherExchangeIsRefusedWhileATransferRuns) {
+  auto form =
+      Start("[buttons1]\nButtonP1_0=Mute;" + AsCommand(AudioMuteFrame()).toStdString() + "\n");
+  SetRange(*form, EepromCustom, "100", "100");
+  bool pressed = false;
+  During(*form, [&] {
+    if (form->StatusPanels[2]->text() != "140") return false;
+    form->CommandButton(1, 0)->click();
+    form->ButtonMemWrite->click();
+    form->CheckBoxLogTransmit->click();  // no exchange: allowed
+    pressed = true;
+    return true;
+  });
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+
+  ASSERT_TRUE(pressed);
+  EXPECT_EQ(ViewTexts(*form).count("Refused: a memory transfer is running"), 2);
+  EXPECT_EQ(dialogs.size(), 1u) << "only the read's save dialog";
+  EXPECT_EQ(Requests(0x11).size(), 4u);
+  const Bytes mute = AudioMuteFrame();
+  const auto sent = [&] {
+    const Bytes all = bus_.Received();
+    return std::search(all.begin(), all.end(), mute.begin(), mute.end()) != all.end();
+  };
+  EXPECT_FALSE(sent());
+
+  // Controls stayed usable, and after the transfer the button works again.
+  EXPECT_TRUE(form->CheckBoxLogTransmit->isChecked());
+  form->CommandButton(1, 0)->click();
+  EXPECT_TRUE(sent());
+}
+
+TEST_F(MemoryPageTest, ATransferDoesNotStartWhileAnotherExchangeRuns) {
+  auto form =
+      Start("[buttons1]\nButtonP1_0=Mute;" + AsCommand(AudioMuteFrame()).toStdString() + "\n");
+  SetRange(*form, EepromCustom, "100", "40");
+  sim::Faults faults;
+  faults.dropEcho = 1;  // the command's first attempt waits its full time
+  bus_.SetFaults(faults);
+  QTimer::singleShot(100, form.get(), [&] { form->ButtonMemRead->click(); });
+  form->CommandButton(1, 0)->click();
+  EXPECT_TRUE(ViewTexts(*form).contains("Memory transfer refused: another exchange is running"));
+  EXPECT_TRUE(Requests(0x11).empty());
+  EXPECT_FALSE(bus_.WithRadio([](sim::SimRadio& r) { return r.MemoryAccess().open; }));
+  EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(MemoryPageTest, ClosingTheWindowDuringAReadStopsAfterItsChunkAndSavesNothing) {
+  auto form = Start("[log]\ntofile=1\n");
+  SetRange(*form, EepromCustom, "100", "200");
+  During(*form, [&] {
+    if (form->StatusPanels[2]->text() != "140") return false;
+    form->close();
+    return true;
+  });
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(questions.isEmpty()) << "a read is not worth a question";
+  EXPECT_TRUE(dialogs.empty()) << "nothing is saved";
+  EXPECT_LT(Requests(0x11).size(), 8u);
+  const std::string log = ReadLogFile();
+  const size_t stopped = log.find("read stopped at ");
+  ASSERT_NE(stopped, std::string::npos) << log;
+  EXPECT_NE(log.find("leaving SBEP mode", stopped), std::string::npos);
+  EXPECT_FALSE(bus_.WithRadio([](sim::SimRadio& r) { return r.MemoryAccess().open; }));
+  EXPECT_EQ(bus_.WithRadio([](sim::SimRadio& r) { return r.Mode(); }), sim::BusMode::Sb9600);
+}
+
+TEST_F(MemoryPageTest, ClosingTheWindowDuringAWriteAsksFirst) {
+  auto form = Start("[log]\ntofile=1\n");
+  dir_.Write("image.s19", SaveSRecords(Pattern(0x100, 3), 0));
+  const auto writeClosingAt = [&](const char* address) {
+    answers = {{PathOf("image.s19"), 1}};
+    During(*form, [&form, address] {
+      if (form->StatusPanels[2]->text() != address) return false;
+      form->close();
+      return true;
+    });
+    QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  };
+
+  closeAnyway = false;
+  writeClosingAt("20");
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_TRUE(questions[0].contains("partly written"));
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(Requests(0x17).size(), 8u);
+  EXPECT_TRUE(ViewTexts(*form).contains("success"));
+
+  closeAnyway = true;
+  writeClosingAt("40");
+  EXPECT_EQ(questions.size(), 2);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_LT(Requests(0x17).size(), 16u);
+  const std::string log = ReadLogFile();
+  const size_t stopped = log.find("write stopped at ");
+  ASSERT_NE(stopped, std::string::npos) << log;
+  EXPECT_EQ(log.find("success", stopped), std::string::npos);
+  EXPECT_NE(log.find("leaving SBEP mode", stopped), std::string::npos);
+  EXPECT_FALSE(bus_.WithRadio([](sim::SimRadio& r) { return r.MemoryAccess().open; }));
+}
+
+TEST_F(MemoryPageTest, ATerminationSignalDuringAWriteStopsItWithoutAsking) {
+  auto form = Start("[log]\ntofile=1\n");
+  TQuitOnSignal quit;
+  quit.SetWindow(form.get());
+  dir_.Write("image.s19", SaveSRecords(Pattern(0x100, 5), 0));
+  answers = {{PathOf("image.s19"), 1}};
+  During(*form, [&] {
+    if (form->StatusPanels[2]->text() != "20") return false;
+    raise(SIGTERM);
+    return true;
+  });
+  QTimer::singleShot(0, form.get(), [&] { form->ButtonMemWrite->click(); });
+  QTimer hung;
+  hung.setSingleShot(true);
+  QObject::connect(&hung, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  hung.start(60000);
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+
+  EXPECT_TRUE(questions.isEmpty());
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_LT(Requests(0x17).size(), 8u);
+  EXPECT_NE(ReadLogFile().find("write stopped at "), std::string::npos);
+  EXPECT_FALSE(bus_.WithRadio([](sim::SimRadio& r) { return r.MemoryAccess().open; }));
+}
+
+}  // namespace
+}  // namespace kestrune::test

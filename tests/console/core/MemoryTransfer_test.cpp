@@ -1,0 +1,387 @@
+// The memory transfers as operations: the program's engine against the
+// simulated radio in this process, which sees the engine's DTR line. Files
+// are cross-checked with an independent tool, srec_cat.
+#include "console/core/MemoryTransfer.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <random>
+
+#include "console/core/IntConv.h"
+#include "console/core/MemoryImage.h"
+#include "protocol/PlainEventPump.h"
+#include "protocol/SB9600.h"
+#include "tests/sim/InProcessPort.h"
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using sim::MemorySpace;
+using sim::SimRadio;
+
+// The engine's log callback is a plain function: one recorder for the
+// engine's lines and the operation's, in the order they came.
+std::mutex gLogLock;
+std::vector<std::string> gLog;
+
+void Record(const std::string& line) {
+  std::lock_guard lock(gLogLock);
+  gLog.push_back(line);
+}
+
+std::vector<std::string> Logged() {
+  std::lock_guard lock(gLogLock);
+  return gLog;
+}
+
+size_t CountLogged(const std::string& line) {
+  const auto lines = Logged();
+  return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+Bytes RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> byte(0, 255);
+  Bytes bytes(n);
+  for (auto& b : bytes) b = static_cast<uint8_t>(byte(random));
+  return bytes;
+}
+
+class MemoryTransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Forget();
+    engine = std::make_unique<TSb9600>(pump, test::InProcessPorts(radio));
+    engine->SetLog(Record, nullptr, false, false);
+    engine->CreatePort("COM1", 9600, 8, 0, 0, false, false);
+    ASSERT_TRUE(engine->ComPort()->IsOpen());
+  }
+
+  void TearDown() override { engine.reset(); }
+
+  // Starts afresh: no log lines, no frames received.
+  void Forget() {
+    {
+      std::lock_guard lock(gLogLock);
+      gLog.clear();
+    }
+    radio.WithRadio([](SimRadio& r) { r.ClearFramesReceived(); });
+  }
+
+  TOperationContext Context() {
+    return {*engine, pump, Record, [this] { return stop; }};
+  }
+
+  std::optional<TMemoryReadResult> Read(int device, TMemoryFields fields = {}) {
+    TOperationContext context = Context();
+    return ReadMemory(context, {device, [fields] { return fields; }, Progress()});
+  }
+
+  bool Write(int device, const Bytes& image, TMemoryFields fields) {
+    TOperationContext context = Context();
+    return WriteMemory(context, {device, &image, [fields] { return fields; }, Progress()});
+  }
+
+  TMemoryProgress Progress() {
+    return [this](uint32_t done, uint32_t total, uint32_t address) {
+      progress.push_back({done, total, address});
+      if (stopAfter && done >= stopAfter) stop = true;
+    };
+  }
+
+  // The frames the radio took in; SBEP requests with opcode `opcode` only.
+  std::vector<Bytes> Frames() {
+    return radio.WithRadio([](SimRadio& r) {
+      std::vector<Bytes> frames;
+      for (const sim::ReceivedFrame& f : r.FramesReceived()) frames.push_back(f.bytes);
+      return frames;
+    });
+  }
+  std::vector<Bytes> Requests(uint8_t opcode) {
+    std::vector<Bytes> requests;
+    for (const Bytes& f : Frames())
+      if (f.size() > 5 && f[1] == opcode) requests.push_back(f);
+    return requests;
+  }
+
+  Bytes RadioMemory(MemorySpace space, uint32_t address, size_t count) {
+    return radio.WithRadio([&](SimRadio& r) {
+      const auto bytes = r.Memory(space).subspan(address, count);
+      return Bytes(bytes.begin(), bytes.end());
+    });
+  }
+
+  void SetFaults(const std::function<void(sim::Faults&)>& set) {
+    sim::Faults faults;
+    set(faults);
+    radio.SetFaults(faults);
+  }
+
+  // Memory access was opened and closed with the device's mode, SBEP left,
+  // and the radio is back in SB9600 mode with memory access closed.
+  void ExpectOpenedAndClosed(int device) {
+    const uint8_t mode = SelectMemoryDevice(device).Mode;
+    const auto frames = Frames();
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_EQ(frames.front(), BuildMemoryAccess(true, mode));
+    EXPECT_EQ(frames.back(), BuildMemoryAccess(false, mode));
+    EXPECT_GE(CountLogged("leaving SBEP mode"), 1u);
+    EXPECT_FALSE(engine->SbepMode);
+    EXPECT_EQ(radio.WithRadio([](SimRadio& r) { return r.Mode(); }), sim::BusMode::Sb9600);
+    EXPECT_FALSE(radio.WithRadio([](SimRadio& r) { return r.MemoryAccess().open; }));
+  }
+
+  sim::InProcessRadio radio;  // outlives the engine's port
+  PlainEventPump pump;
+  std::unique_ptr<TSb9600> engine;
+  bool stop = false;
+  uint32_t stopAfter = 0;
+  struct Step {
+    uint32_t done, total, address;
+  };
+  std::vector<Step> progress;
+};
+
+// ---- reads ---------------------------------------------------------------------
+
+TEST_F(MemoryTransferTest, EepromDefaultReadsB35BytesIn45RequestsAfterTheTwoLengthRequests) {
+  const auto read = Read(EepromDefault);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->Base, 0u);
+  EXPECT_EQ(read->Image, RadioMemory(MemorySpace::Eeprom, 0, 0xB35));
+
+  const auto requests = Requests(0x11);
+  ASSERT_EQ(requests.size(), 2u + 45u);
+  EXPECT_EQ(requests[0], BuildSbepReadRequest(2, 0x00, 0x0002));
+  EXPECT_EQ(requests[1], BuildSbepReadRequest(2, 0x00, 0x02A6));
+  EXPECT_EQ(requests[2], BuildSbepReadRequest(64, 0x00, 0));
+  EXPECT_EQ(requests.back(), BuildSbepReadRequest(0x35, 0x00, 0xB00));
+  EXPECT_EQ(CountLogged("core len 0B00"), 1u);
+  EXPECT_EQ(CountLogged("bonus len 0035"), 1u);
+  EXPECT_EQ(CountLogged("reading at B00"), 1u);
+  ExpectOpenedAndClosed(EepromDefault);
+
+  ASSERT_EQ(progress.size(), 46u);
+  EXPECT_EQ(progress.front().done, 0u);
+  EXPECT_EQ(progress.back().done, 0xB35u);
+  EXPECT_EQ(progress.back().total, 0xB35u);
+  EXPECT_EQ(progress.back().address, 0xB35u);
+}
+
+TEST_F(MemoryTransferTest, EepromCustomTakesItsDataFromByte7OrByte5) {
+  const auto sixteen = Read(EepromCustom, {"100", "10"});
+  EXPECT_EQ(Requests(0x11), (std::vector<Bytes>{Bytes{0xF5, 0x11, 0x10, 0x00, 0x01, 0x00, 0xE8}}));
+  ASSERT_TRUE(sixteen);
+  EXPECT_EQ(sixteen->Base, 0x100u);
+  EXPECT_EQ(sixteen->Image, RadioMemory(MemorySpace::Eeprom, 0x100, 0x10));
+  ExpectOpenedAndClosed(EepromCustom);
+
+  for (const auto& [text, n] : {std::pair{"E", 14}, std::pair{"3", 3}}) {
+    const auto read = Read(EepromCustom, {"100", text});
+    ASSERT_TRUE(read) << text;
+    EXPECT_EQ(read->Image, RadioMemory(MemorySpace::Eeprom, 0x100, n)) << text;
+  }
+
+  // Length 0: opened and closed, nothing requested, an empty image.
+  Forget();
+  const auto empty = Read(EepromCustom, {"100", "0"});
+  ASSERT_TRUE(empty);
+  EXPECT_TRUE(empty->Image.empty());
+  EXPECT_TRUE(Requests(0x11).empty());
+  ExpectOpenedAndClosed(EepromCustom);
+}
+
+TEST_F(MemoryTransferTest, UnusableRepliesAreAskedForAgainAndTheThirdEndsTheRead) {
+  SetFaults([](sim::Faults& f) { f.shortReply = 2; });
+  const auto retried = Read(EepromCustom, {"100", "20"});
+  ASSERT_TRUE(retried);
+  EXPECT_EQ(retried->Image, RadioMemory(MemorySpace::Eeprom, 0x100, 0x20));
+  EXPECT_EQ(CountLogged("reading at 100"), 3u);
+
+  Forget();
+  SetFaults([](sim::Faults& f) { f.shortReply = 3; });
+  EXPECT_FALSE(Read(EepromCustom, {"100", "20"}));
+  EXPECT_EQ(Requests(0x11).size(), 3u);
+  EXPECT_EQ(CountLogged("reading at 100"), 3u);
+  EXPECT_EQ(CountLogged("failed GetSbepPktLen at retry 3"), 1u);
+  ExpectOpenedAndClosed(EepromCustom);
+}
+
+TEST_F(MemoryTransferTest, EepromLengthsComeOnlyFromAcceptedRepliesOfTheRightSize) {
+  for (const auto& fault : std::vector<std::function<void(sim::Faults&)>>{
+           [](sim::Faults& f) { f.shortReply = 1; },
+           [](sim::Faults& f) { f.wrongReplyOpcode = 1; }}) {
+    Forget();
+    SetFaults(fault);
+    EXPECT_FALSE(Read(EepromDefault));
+    EXPECT_EQ(Requests(0x11).size(), 1u) << "no range read after a refused length";
+    EXPECT_EQ(CountLogged("core len not read: the radio gave no valid answer"), 1u);
+    EXPECT_EQ(CountLogged("core len 0B00"), 0u);
+    ExpectOpenedAndClosed(EepromDefault);
+  }
+}
+
+// ---- writes --------------------------------------------------------------------
+
+TEST_F(MemoryTransferTest, AWriteOf41BytesGoesInChunksOf32And32And1) {
+  Bytes image(0x100);
+  const Bytes data = RandomBytes(0x41, 7);
+  image.insert(image.end(), data.begin(), data.end());
+  ASSERT_TRUE(Write(Flash1, image, {"100", "41"}));
+
+  const auto requests = Requests(0x17);
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0], BuildSbepWriteRequest(data.data(), 32, 0x40, 0x100));
+  EXPECT_EQ(requests[1], BuildSbepWriteRequest(data.data() + 32, 32, 0x40, 0x120));
+  EXPECT_EQ(requests[2], BuildSbepWriteRequest(data.data() + 64, 1, 0x40, 0x140));
+  const auto lines = Logged();
+  const auto at = std::find(lines.begin(), lines.end(), "writing at 100");
+  ASSERT_NE(at, lines.end());
+  EXPECT_EQ(
+      std::vector<std::string>(at, at + 4),
+      (std::vector<std::string>{"writing at 100", "writing at 120", "writing at 140", "success"}));
+  EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0x100, 0x41), data);
+  ExpectOpenedAndClosed(Flash1);
+}
+
+TEST_F(MemoryTransferTest, AWriteReplyWithAnotherOpcodeThan84IsAFailure) {
+  const Bytes image = RandomBytes(0x20, 8);
+  SetFaults([](sim::Faults& f) { f.wrongReplyOpcode = 2; });
+  EXPECT_TRUE(Write(EepromCustom, image, {"0", "20"}));
+  EXPECT_EQ(CountLogged("writing at 0"), 3u);
+
+  Forget();
+  SetFaults([](sim::Faults& f) { f.wrongReplyOpcode = sim::kEveryTime; });
+  EXPECT_FALSE(Write(EepromCustom, image, {"0", "20"}));
+  EXPECT_EQ(CountLogged("writing at 0"), 3u);
+  EXPECT_EQ(CountLogged("failed GetSbepPktLen at retry 3"), 1u);
+  EXPECT_EQ(CountLogged("success"), 0u);
+  ExpectOpenedAndClosed(EepromCustom);
+}
+
+// ---- every way a transfer ends -------------------------------------------------
+
+TEST_F(MemoryTransferTest, AConversionErrorEndsTheReadAfterTheOpeningWithTheClosing) {
+  try {
+    Read(Flash1, {"100", "zz"});
+    FAIL() << "the length is no number";
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(), "''$zz'' is not a valid integer value");
+  }
+  EXPECT_TRUE(Requests(0x11).empty());
+  EXPECT_EQ(CountLogged("SBEP mode: success"), 1u);
+  ExpectOpenedAndClosed(Flash1);
+}
+
+TEST_F(MemoryTransferTest, AFailedOpeningRunsTheClosingAndReadsNothing) {
+  SetFaults([](sim::Faults& f) { f.refuseAck = sim::kEveryTime; });
+  EXPECT_FALSE(Read(EepromCustom, {"0", "10"}));
+  EXPECT_EQ(CountLogged("SBEP mode: error"), 1u);
+  EXPECT_TRUE(Requests(0x11).empty());
+  ExpectOpenedAndClosed(EepromCustom);
+}
+
+TEST_F(MemoryTransferTest, ARangeOutsideThe20BitAddressesIsRefusedBeforeAnythingIsSent) {
+  for (const TMemoryFields& fields :
+       {TMemoryFields{"FFFFFFFF", "10"}, TMemoryFields{"F0000", "10001"},
+        TMemoryFields{"0", "FFFFFFFF"}}) {
+    EXPECT_FALSE(Read(Flash1, fields)) << fields.Base << " " << fields.Length;
+    const Bytes image(0x10);
+    EXPECT_FALSE(Write(Flash1, image, fields)) << fields.Base << " " << fields.Length;
+  }
+  EXPECT_EQ(CountLogged("memory range refused: base F0000 length 10001 lies outside the "
+                        "addresses 0 to FFFFF"),
+            2u);
+  // Nor a range that passes the end of the image to be written.
+  EXPECT_FALSE(Write(Flash1, Bytes(0x20), {"10", "11"}));
+  EXPECT_TRUE(Frames().empty());
+}
+
+TEST_F(MemoryTransferTest, AStopRequestEndsATransferAfterItsCurrentChunk) {
+  stopAfter = 0x40;
+  EXPECT_FALSE(Read(EepromCustom, {"100", "100"}));
+  EXPECT_EQ(Requests(0x11).size(), 1u);
+  EXPECT_EQ(CountLogged("read stopped at 140: nothing saved"), 1u);
+  ExpectOpenedAndClosed(EepromCustom);
+
+  Forget();
+  stop = false;
+  stopAfter = 0x20;
+  const Bytes image(0x100);
+  EXPECT_FALSE(Write(EepromCustom, image, {"0", "100"}));
+  EXPECT_EQ(Requests(0x17).size(), 1u);
+  EXPECT_EQ(CountLogged("write stopped at 20: the radio's memory is partly written"), 1u);
+  EXPECT_EQ(CountLogged("success"), 0u);
+  ExpectOpenedAndClosed(EepromCustom);
+}
+
+// ---- files cross-checked with srec_cat -------------------------------------------
+
+class MemoryFilesTest : public MemoryTransferTest {
+ protected:
+  void SetUp() override {
+    if (std::system("srec_cat --version >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
+    std::string pattern = (fs::temp_directory_path() / "kestrune-memory-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    MemoryTransferTest::SetUp();
+  }
+  void TearDown() override {
+    MemoryTransferTest::TearDown();
+    if (!dir.empty()) fs::remove_all(dir);
+  }
+
+  static std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  static void WriteFile(const fs::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
+  }
+  static int SrecCat(const std::string& args) {
+    return std::system(("srec_cat " + args + " 2>/dev/null").c_str());
+  }
+
+  fs::path dir;
+};
+
+TEST_F(MemoryFilesTest, AReadSavedAsSRecordsConvertsWithSrecCatToTheRadiosMemory) {
+  const auto read = Read(EepromCustom, {"0", "240"});
+  ASSERT_TRUE(read);
+  WriteFile(dir / "file.s19", SaveSRecords(read->Image, read->Base));
+  ASSERT_EQ(SrecCat((dir / "file.s19").string() + " -o " + (dir / "out.bin").string() + " -binary"),
+            0);
+  const std::string out = ReadFile(dir / "out.bin");
+  EXPECT_EQ(Bytes(out.begin(), out.end()), RadioMemory(MemorySpace::Eeprom, 0, 0x240));
+}
+
+TEST_F(MemoryFilesTest, AnSRecordFileMadeBySrecCatIsWrittenAndReadsBackEqual) {
+  const Bytes data = RandomBytes(0x90, 9);
+  WriteFile(dir / "random.bin", std::string(data.begin(), data.end()));
+  ASSERT_EQ(SrecCat((dir / "random.bin").string() + " -binary -offset 0x0100 -o " +
+                    (dir / "random.s19").string() + " -motorola"),
+            0);
+  const LoadedImage loaded = LoadSRecords(ReadFile(dir / "random.s19"));
+  ASSERT_FALSE(loaded.error);
+  ASSERT_EQ(loaded.BaseText(), "100");
+  ASSERT_EQ(loaded.LengthText(), "90");
+
+  ASSERT_TRUE(Write(Flash2, loaded.image, {loaded.BaseText(), loaded.LengthText()}));
+  EXPECT_EQ(Requests(0x17).front(), BuildSbepWriteRequest(data.data(), 32, 0x50, 0x100));
+  const auto back = Read(Flash2, {"100", "90"});
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->Image, data);
+  EXPECT_EQ(RadioMemory(MemorySpace::Flash2, 0x100, data.size()), data);
+}
+
+}  // namespace
+}  // namespace kestrune
