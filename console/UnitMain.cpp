@@ -72,6 +72,7 @@ void TForm1::FormCreate() {
     if (ini.ReadError()) ShowErrorReport(FromStd(*ini.ReadError()));
     ReadDeviceMap(ini);
     ReadSettings(ini);
+    LoadCustomPackets();
   }
 
   ProgressBar1 = Named(new QProgressBar(StatusBar1), "ProgressBar1");
@@ -115,6 +116,7 @@ void TForm1::FormDestroy() {
   TIniFile ini(ToStd(SettingsFileName()));
   WriteSettings(ini);
   ini.UpdateFile();
+  SaveCustomPackets();
 }
 
 // ------------------------------------------------------------- the port

@@ -56,6 +56,7 @@ namespace kestrune {
 
 class TFormSetButton;
 class TIniFile;
+enum class TextEncoding;
 class TLogViewFeed;
 struct TScanHooks;
 struct TScanRange;
@@ -168,6 +169,15 @@ class TForm1 : public QMainWindow {
   QComboBox* ComboBoxSettMaxFreq = nullptr;
 
   TFormSetButton* FormSetButton = nullptr;
+
+  // ---- Custom (UnitMain_Custom.cpp)
+  void ButtonSendCustomPacketClick();
+  // "CustomPackets.txt" in the working directory.
+  static QString CustomPacketsFileName();
+
+  QWidget* TabSheetCmd6 = nullptr;  // "Custom"
+  QPlainTextEdit* MemoCustomPacket = nullptr;
+  QPushButton* ButtonSendCustomPacket = nullptr;
 
   // ---- Tune (UnitMain_Tune.cpp)
   void MaskEditTuneFreqChange();
@@ -299,6 +309,19 @@ class TForm1 : public QMainWindow {
   QGroupBox* BuildLogGroup();
   QGroupBox* BuildStationGroup();
   void ConnectSettingsTabHandlers();
+
+  // ---- Custom (UnitMain_Custom.cpp)
+  QWidget* BuildCustomPage();
+  void ConnectCustomHandlers();
+  std::string CustomPacketLine(int index) const;
+  std::string CustomPacketsText() const;
+  void LoadCustomPackets();
+  void SaveCustomPackets() const;
+  // The encoding "CustomPackets.txt" was read in (a new file: UTF-8), set by
+  // LoadCustomPackets, and whether it existed but could not be read: it is
+  // then left alone at close.
+  TextEncoding customPacketsEncoding_{};
+  bool customPacketsUnread_ = false;
 
   // ---- Tune (UnitMain_Tune.cpp)
   QWidget* BuildTuneTab();

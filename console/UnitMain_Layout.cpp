@@ -41,6 +41,7 @@ QWidget* TForm1::BuildMainTab() {
   PageControl2->setAccessibleName(QStringLiteral("Command pages"));
   for (int page = 1; page <= kCommandPages; ++page)
     PageControl2->addTab(BuildCommandPage(page), QString::number(page));
+  PageControl2->addTab(BuildCustomPage(), QStringLiteral("Custom"));
   PageControl2->addTab(BuildScanPage(), QStringLiteral("Scan"));
   PageControl2->addTab(BuildTuneTab(), QStringLiteral("Tune"));
   PageControl2->addTab(BuildMemoryPage(), QStringLiteral("Memory"));
@@ -96,6 +97,7 @@ void TForm1::ConnectHandlers() {
           [this](const QPoint& at) { PopupMenuLog->popup(MemoLog->viewport()->mapToGlobal(at)); });
   ConnectSettingsTabHandlers();
   ConnectCommandHandlers();
+  ConnectCustomHandlers();
   ConnectTuneHandlers();
   ConnectFavouritesHandlers();
   ConnectScanHandlers();

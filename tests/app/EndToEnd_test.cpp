@@ -186,6 +186,9 @@ TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigte
   auto sim = StartSimulator(link);
   std::ofstream(programDir_ / "settings.ini")
       << "[devices]\nCOM1=" << link.string() << "\n[log]\ntransmit=1\ntofile=1\n";
+  // The packet script of a Windows machine, in the working directory.
+  const std::string script = "sbep 1\r\n# caf\xE9\r\nsb9600\r\n";
+  std::ofstream(workDir_ / "CustomPackets.txt", std::ios::binary) << script;
 
   FileWatch watch;
   watch.Add(programDir_);
@@ -223,6 +226,9 @@ TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigte
   EXPECT_EQ(ini.ReadString("buttons1", "ButtonP1_0", ""), "Right-click to set;");
   // Nothing lands in the working directory but what belongs there.
   EXPECT_FALSE(fs::exists(workDir_ / "settings.ini"));
+  // The script went back where it came from, byte for byte.
+  EXPECT_EQ(ReadFile(workDir_ / "CustomPackets.txt"), script);
+  EXPECT_FALSE(fs::exists(programDir_ / "CustomPackets.txt"));
 
   sim->Signal(SIGTERM);
   EXPECT_NE(sim->WaitForExit(10s), -1);

@@ -24,6 +24,10 @@ namespace kestrune::test {
 
 void EnsureApplication() {
   if (QApplication::instance()) return;
+  // The window keeps "CustomPackets.txt" in the working directory: each test
+  // process works in a folder of its own, not in the build tree.
+  static const TempDir workingDir;
+  std::filesystem::current_path(workingDir.Path());
   qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "kestrune-test";

@@ -1,0 +1,136 @@
+// The packet script run on the program's bus engine against the simulated
+// radio, without a window: what reaches the radio, and what the log says.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include "OperationTestKit.h"
+#include "console/core/CommandText.h"
+#include "console/core/PacketScript.h"
+#include "protocol/CRC16.h"
+#include "tests/support/Wait.h"
+
+namespace kestrune::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+
+// Every unit the radio takes in from the program from now on, complete or
+// not, as text ("01 02"): the radio's trace names them all.
+struct ProgramUnits {
+  std::mutex lock;
+  std::condition_variable changed;
+  Lines units;
+};
+
+std::shared_ptr<ProgramUnits> TraceProgramUnits(OperationTestKit& kit) {
+  auto traced = std::make_shared<ProgramUnits>();
+  kit.Radio([traced](sim::SimRadio& r) {
+    r.SetTraceSink([traced](const sim::TraceEvent& event) {
+      if (event.source != sim::TraceEvent::Source::Program) return;
+      std::lock_guard lock(traced->lock);
+      traced->units.push_back(FormatCommandBytes(event.bytes));
+      traced->changed.notify_all();
+    });
+  });
+  return traced;
+}
+
+// The script's run, and the log lines it added.
+Lines RunScript(OperationTestKit& kit, const Lines& script) {
+  const size_t before = kit.Lines().size();
+  TOperationContext context = kit.Context();
+  RunPacketScript(context, static_cast<int>(script.size()),
+                  [&](int i) { return script.at(static_cast<size_t>(i)); });
+  const Lines all = kit.Lines();
+  return Lines(all.begin() + static_cast<ptrdiff_t>(before), all.end());
+}
+
+std::vector<sim::ReceivedFrame> Received(OperationTestKit& kit) {
+  return kit.Radio([](sim::SimRadio& r) {
+    return std::vector<sim::ReceivedFrame>(r.FramesReceived().begin(), r.FramesReceived().end());
+  });
+}
+
+TEST(PacketScriptRun, TheExampleScriptReadsTwoEepromBytes) {
+  OperationTestKit kit;
+  const auto start = std::chrono::steady_clock::now();
+  const Lines log = RunScript(kit, {"sbep 1", "F5 11 02 00 00 02 00", "delay 200", "sb9600"});
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
+
+  const auto frames = Received(kit);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].bytes, (Bytes{0x00, 0x12, 0x01, 0x06, 0x02}));
+  EXPECT_EQ(frames[1].kind, sim::ReceivedFrame::Kind::Sbep);
+  EXPECT_EQ(frames[1].bytes, (Bytes{0xF5, 0x11, 0x02, 0x00, 0x00, 0x02, 0xF5}));
+  EXPECT_TRUE(frames[0].valid && frames[1].valid);
+
+  // The radio answered with the two bytes it holds at address 2.
+  EXPECT_EQ(kit.Engine().SbepResp(), 0x50);
+  const Bytes reply = kit.Engine().RecvPkt();
+  const auto eeprom = sim::DefaultMemory(sim::MemorySpace::Eeprom);
+  ASSERT_EQ(reply.size(), 8u);
+  EXPECT_EQ(Bytes(reply.begin() + 5, reply.begin() + 7), Bytes(&eeprom[2], &eeprom[4]));
+
+  EXPECT_EQ(log, (Lines{"SBEP mode: success", "leaving SBEP mode", "leaving SBEP mode"}));
+  EXPECT_FALSE(kit.Engine().SbepMode);
+  EXPECT_EQ(kit.Radio([](sim::SimRadio& r) { return r.Mode(); }), sim::BusMode::Sb9600);
+}
+
+TEST(PacketScriptRun, Sb9600LinesGoOutWithTheirCheckByteAndABadLineSendsNothing) {
+  OperationTestKit kit;
+  const auto traced = TraceProgramUnits(kit);
+  kit.Engine().SbepMode = true;  // left over: the run starts in SB9600 all the same
+  const Lines log = RunScript(kit, {"01 zz 03", "01 02", "00 12 01 06 00"});
+
+  ASSERT_TRUE(WaitUntil(traced->lock, traced->changed, [&] { return traced->units.size() >= 2; }));
+  std::lock_guard lock(traced->lock);
+  EXPECT_EQ(traced->units, (Lines{"01 02", "00 12 01 06 02"}));
+  EXPECT_EQ(log, (Lines{"01 zz 03: ''$zz'' is not a valid integer value", "leaving SBEP mode"}));
+}
+
+TEST(PacketScriptRun, InSbepModeTheLastByteIsAlwaysTheInvertedByteSum) {
+  OperationTestKit kit;
+  const Lines log =
+      RunScript(kit, {"sbep 1", "F5 11 02 00 00 02 00", ",", "0xF5,0x11,0x04,0x00,0x00,0x10,0xFF",
+                      "delay -5", "F5 11 01 00 01 00 F5"});
+
+  const auto frames = Received(kit);
+  ASSERT_EQ(frames.size(), 4u);
+  for (size_t i = 1; i < frames.size(); ++i) {
+    const Bytes& packet = frames[i].bytes;
+    EXPECT_EQ(frames[i].kind, sim::ReceivedFrame::Kind::Sbep) << i;
+    EXPECT_TRUE(frames[i].valid) << i;
+    EXPECT_EQ(packet.back(),
+              InvertedByteSum(packet.data(), static_cast<int32_t>(packet.size()) - 1));
+  }
+  EXPECT_EQ(kit.Engine().SbepResp(), 0x50);
+  EXPECT_EQ(log, (Lines{"SBEP mode: success", ",: there are no bytes to send",
+                        "delay -5: a delay cannot be negative", "leaving SBEP mode"}));
+}
+
+TEST(PacketScriptRun, EveryRunEndsLeavingSbepModeEvenWhenAnErrorEscapes) {
+  OperationTestKit kit;
+  EXPECT_EQ(RunScript(kit, {}), Lines{"leaving SBEP mode"});
+  EXPECT_EQ(RunScript(kit, {"", "   ", "\t\r"}), Lines{"leaving SBEP mode"});
+
+  TOperationContext context = kit.Context();
+  EXPECT_THROW(RunPacketScript(context, 3,
+                               [](int i) -> std::string {
+                                 if (i == 1) throw std::runtime_error("the text is gone");
+                                 return "sbep 1";
+                               }),
+               std::runtime_error);
+  EXPECT_EQ(kit.Lines().back(), "leaving SBEP mode");
+  EXPECT_FALSE(kit.Engine().SbepMode);
+  EXPECT_EQ(Received(kit).size(), 1u);  // the entry request only
+}
+
+}  // namespace
+}  // namespace kestrune::test
