@@ -11,6 +11,7 @@
 namespace kestrune::cli {
 
 TCommand SendCommand();
+TCommand ScriptCommand();
 TCommand TuneCommand();
 TCommand LcdCommand();
 TCommand ScanCommand();

@@ -60,8 +60,9 @@ Example:
 }
 
 const std::vector<TCommand>& Commands() {
-  static const std::vector<TCommand> commands{SendCommand(), ReadCommand(), WriteCommand(),
-                                              TuneCommand(), LcdCommand(),  ScanCommand()};
+  static const std::vector<TCommand> commands{SendCommand(),  ScriptCommand(), ReadCommand(),
+                                              WriteCommand(), TuneCommand(),   LcdCommand(),
+                                              ScanCommand()};
   return commands;
 }
 

@@ -60,6 +60,9 @@ struct TScanRequest {
 };
 TScanRequest ReadScanRequest(const std::vector<std::string>& args);
 
+// The lines of the script in the file named, or on standard input for "-".
+std::vector<std::string> ReadScriptLines(const std::vector<std::string>& args);
+
 // .s19, .srec and .mot (any letter case) are S-records; anything else raw.
 bool IsSRecordFileName(const std::string& path);
 

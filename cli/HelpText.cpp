@@ -67,6 +67,7 @@ std::string ProgramHelp() {
   text +=
       "\nExamples:\n"
       "  kestrune-cli --port COM1 send 03 11 80 3F 6F\n"
+      "  kestrune-cli --port COM1 script CustomPackets.txt\n"
       "  kestrune-cli --port COM1 read eeprom-default -o radio.s19\n"
       "  kestrune-cli --port COM1 write eeprom radio.s19 --verify\n"
       "  kestrune-cli --device /dev/ttyUSB0 --baud 9600 tune 403000000 --lcd\n"

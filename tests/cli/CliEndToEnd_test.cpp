@@ -133,6 +133,29 @@ TEST(CliLcd, TheDisplayFrameOfTheLcdTab) {
   EXPECT_EQ(refused.err, "kestrune-cli: the radio did not answer, or refused the frame\n");
 }
 
+TEST(CliScript, StandardInputAndFilesRunInTheCustomPagesLanguage) {
+  TCliBench bench;
+  const TCliRun run =
+      bench.Run({"script", "-"}, true, "sbep 1\nF5 11 02 00 00 02 00\ndelay 200\nsb9600\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  // The last byte became the checksum.
+  EXPECT_TRUE(
+      bench.WaitForTrace("Read_Data_Request: 2 bytes at eeprom 00002  [F5 11 02 00 00 02 F5]"));
+  EXPECT_EQ(LogTexts(run.out),
+            (Texts{"Port " + bench.Link().string() + " is open", "SBEP mode: success",
+                   "leaving SBEP mode", "leaving SBEP mode", "Port closed"}));
+
+  // A file with CR LF line ends: the fifth byte becomes the check byte, a bad
+  // line is logged and the rest still runs.
+  std::ofstream(bench.Dir() / "s.txt") << "00 12 05 06 00\r\n01 zz\r\nSB9600\r\n";
+  const TCliRun file = bench.Run({"script", "s.txt"});
+  EXPECT_EQ(file.status, 1);
+  EXPECT_TRUE(bench.WaitForTrace("EXPANDED PROTOCOL REQUEST: device 5  [00 12 05 06 39]"));
+  EXPECT_EQ(LogTexts(file.out).at(1), "01 zz: ''$zz'' is not a valid integer value");
+  EXPECT_EQ(file.err,
+            "kestrune-cli: 1 line of the script did not go through; the log says which\n");
+}
+
 TEST(CliScan, TheRadioGetsTheScanTabsChannelsAndAFailureCounts) {
   TCliBench bench;
   const TCliRun run = bench.Run({"scan", "100", "103", "--delay", "100"});
@@ -203,6 +226,8 @@ TEST(CliUsage, EveryMistakeExits2WithItsMessageAndAHint) {
       {{"lcd", "x", "--log"}, "option '--log' needs a value"},
       {{"--settings", "/nonexistent/settings.ini", "lcd", "x"},
        "cannot read the settings file /nonexistent/settings.ini"},
+      {{"script"}, "script: one FILE, or - for standard input, please"},
+      {{"script", "missing.txt"}, "script: Unable to read missing.txt"},
       {{"send"}, "send: no bytes given"},
       {{"send", ","}, "send: no bytes given"},
       {{"send", "03", "1G"}, "send: ''$1G'' is not a valid integer value"},
@@ -254,10 +279,27 @@ TEST(CliHelp, TheProgramsAndEveryCommandsHelpAreComplete) {
   const TCliRun help = bench.Run({"--help"}, false);
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  for (const char* part :
-       {"Usage: kestrune-cli [line options] COMMAND", "send", "tune", "lcd", "--port COM1..COM4",
-        "--device PATH", "--settings FILE", "--baud N", "--bits N", "--stop-bits", "--parity",
-        "--dump", "--log FILE", "Exit status", "130", "143", "settings.ini"})
+  for (const char* part : {"Usage: kestrune-cli [line options] COMMAND",
+                           "\n  send ",
+                           "\n  script ",
+                           "\n  read ",
+                           "\n  write ",
+                           "\n  tune ",
+                           "\n  lcd ",
+                           "\n  scan ",
+                           "--port COM1..COM4",
+                           "--device PATH",
+                           "--settings FILE",
+                           "--baud N",
+                           "--bits N",
+                           "--stop-bits",
+                           "--parity",
+                           "--dump",
+                           "--log FILE",
+                           "Exit status",
+                           "130",
+                           "143",
+                           "settings.ini"})
     EXPECT_TRUE(Contains(help.out, part)) << part;
 
   const std::vector<std::pair<std::string, std::vector<std::string>>> commands{
@@ -267,6 +309,7 @@ TEST(CliHelp, TheProgramsAndEveryCommandsHelpAreComplete) {
         "--continuous yes|no", "--frames HEX"}},
       {"lcd", {"lcd TEXT", "124 bytes"}},
       {"scan", {"scan FROM TO", "--delay MS", "--step N", "--tx", "--800", "--sbep"}},
+      {"script", {"script FILE|-", "sbep X", "sb9600", "delay X", "byte line", "checksum"}},
       {"read",
        {"read DEVICE", "eeprom-default", "eeprom", "flash1, flash2", "direct", "--base HEX",
         "--length HEX", "-o FILE", ".s19, .srec", "nothing is saved"}},

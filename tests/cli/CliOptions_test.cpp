@@ -133,6 +133,16 @@ TEST(CliCommands, WriteLoadsTheImageBeforeThePortOpens) {
   fs::remove(file.string() + ".bin");
 }
 
+TEST(CliCommands, AScriptFileIsReadAsTheCustomPagesFileIs) {
+  const fs::path file = fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()));
+  // UTF-16 little-endian with its mark, CR LF: "sbep 1", "sb9600".
+  const char16_t text[] = u"\uFEFFsbep 1\r\nsb9600";
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(text), sizeof text - sizeof text[0]);
+  EXPECT_EQ(ReadScriptLines({file.string()}), (Words{"sbep 1", "sb9600"}));
+  fs::remove(file);
+}
+
 class CliPortSetupTest : public ::testing::Test {
  protected:
   void TearDown() override {
