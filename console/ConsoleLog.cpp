@@ -3,13 +3,11 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QScopeGuard>
-#include <cstdio>
-#include <ctime>
 
 #include "console/ErrorReport.h"
-#include "console/LogFile.h"
-#include "console/LogText.h"
 #include "console/LogViewFeed.h"
+#include "console/core/LogFile.h"
+#include "console/core/LogText.h"
 
 namespace kestrune {
 
@@ -58,23 +56,6 @@ void AppendToFile(const std::string& line) {
 TConsoleLog& ConsoleLog() {
   static TConsoleLog log;
   return log;
-}
-
-std::string LogTimeOfDay() {
-  // Formatting the time is the dearest part of a line; within one second
-  // every line of a thread reuses the text.
-  thread_local time_t lastSecond = -1;
-  thread_local std::string lastText;
-  const time_t now = time(nullptr);
-  if (now != lastSecond) {
-    tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    lastText = text;
-    lastSecond = now;
-  }
-  return lastText;
 }
 
 void LogLine(const std::string& s) {

@@ -46,7 +46,4 @@ TConsoleLog& ConsoleLog();
 void LogLine(const std::string& s);
 void LogDump(const uint8_t* p, int32_t len, const std::string& dir, const std::string& sig);
 
-// The current local time as "hh:nn:ss".
-std::string LogTimeOfDay();
-
 }  // namespace kestrune

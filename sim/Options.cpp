@@ -17,6 +17,17 @@ std::optional<long> ParseNumber(const std::string& text, long min, long max) {
   return value;
 }
 
+// A 20-bit address in hexadecimal, with or without "0x" in front.
+std::optional<uint32_t> ParseHexAddress(std::string text) {
+  if (text.starts_with("0x") || text.starts_with("0X")) text.erase(0, 2);
+  uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
+      value >= kMemorySpaceSize)
+    return std::nullopt;
+  return value;
+}
+
 // "all" or a count of occurrences.
 std::optional<int> ParseCount(const std::string& text) {
   if (text == "all") return kEveryTime;
@@ -97,6 +108,13 @@ const std::map<std::string, OptionRule>& OptionRules() {
           const auto bytes = ParseHexBytes(v);
           if (bytes && !bytes->empty()) o.radio.faults.garbageBeforeEcho = *bytes;
           return bytes && !bytes->empty();
+        }}},
+      {"--corrupt-write",
+       {true,
+        [](SimOptions& o, const std::string& v) {
+          const auto address = ParseHexAddress(v);
+          if (address) o.radio.faults.corruptWriteAddress = *address;
+          return address.has_value();
         }}},
       {"--spontaneous",
        {true,
@@ -181,6 +199,9 @@ Faults (N is a count of occurrences, or "all"):
       --drop-echo N      leave out the echo of the next N frames
       --refuse-ack N     acknowledge the next N packets (and SBEP entries) with 60
       --corrupt-reply N  send the next N reply packets with a wrong checksum
+      --corrupt-write ADDR
+                         store a written byte at address ADDR (hex, any space)
+                         with its bits inverted; the write is still accepted
       --garbage HEX      send these bytes ahead of every echo, e.g. "7E 00"
       --spontaneous MS   send an unsolicited SB9600 frame (CHANNEL NUMBER) every MS
                          milliseconds while in SB9600 mode

@@ -390,6 +390,11 @@ void SimRadio::HandleWrite(std::span<const uint8_t> packet, Micros now) {
 
   const auto data = body.subspan(3, count);
   std::copy(data.begin(), data.end(), Memory(*space).begin() + address);
+  if (const auto bad = faults_.corruptWriteAddress;
+      bad && *bad >= address && *bad < address + count) {
+    Memory(*space)[*bad] ^= 0xFF;
+    Note(Format("stored the byte at %s %05X wrong (fault)", SpaceName(*space), *bad));
+  }
   SendReply(BuildSbepPacket(kSbepWriteReply, addressBytes), Format("write reply: %zu bytes", count),
             now);
 }

@@ -78,6 +78,10 @@ struct Faults {
   std::vector<uint8_t> garbageBeforeEcho;  // sent ahead of the echo of every frame
   milliseconds spontaneousPeriod{0};       // an unsolicited SB9600 frame this often; 0: never
   bool pacing = false;                     // 12 bit times per byte at the baud rate
+  // A written byte at this address (in any space) is stored with its bits
+  // inverted, as a cell that does not hold what it was given; the write is
+  // still acknowledged and answered as usual.
+  std::optional<uint32_t> corruptWriteAddress;
 };
 
 enum class AckTrigger {

@@ -74,30 +74,38 @@ TScriptStatement ReadWords(TScriptStatement statement, bool sbepMode) {
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 // Carries out one statement on the engine.
-void Perform(TOperationContext& context, const TScriptStatement& statement) {
+// Carries out one statement; false when it did not go through.
+bool Perform(TOperationContext& context, const TScriptStatement& statement) {
   TSb9600& engine = context.Engine;
   switch (statement.What) {
-    case Kind::Blank: break;
-    case Kind::EnterSbep: engine.EnterSbepMode(statement.DevAddr); break;
-    case Kind::LeaveSbep: engine.LeaveSbepMode(); break;
+    case Kind::Blank: return true;
+    case Kind::EnterSbep: return engine.EnterSbepMode(statement.DevAddr);
+    case Kind::LeaveSbep: engine.LeaveSbepMode(); return true;
     // The operator asked for a pause of the whole window: nothing is served.
     case Kind::Delay:
       std::this_thread::sleep_for(std::chrono::milliseconds(statement.DelayMs));
-      break;
-    case Kind::Send: engine.SendRepeatAndWait(statement.Packet); break;
-    case Kind::Fault: context.Log(statement.FaultText()); break;
+      return true;
+    case Kind::Send: {
+      const bool sbep = engine.SbepMode;
+      return engine.SendRepeatAndWait(statement.Packet) && (!sbep || engine.SbepResp() == 0x50);
+    }
+    case Kind::Fault: context.Log(statement.FaultText()); return false;
   }
+  return false;
 }
 
-void RunLines(TOperationContext& context, int lineCount, const TScriptLineSource& lineAt) {
+int RunLines(TOperationContext& context, int lineCount, const TScriptLineSource& lineAt) {
+  int failed = 0;
   for (int i = 0; i < lineCount && !context.Stopping(); ++i) {
     const std::string trimmed = TrimScriptLine(lineAt(i));
     try {
-      Perform(context, ReadScriptLine(trimmed, context.Engine.SbepMode));
+      if (!Perform(context, ReadScriptLine(trimmed, context.Engine.SbepMode))) ++failed;
     } catch (const std::exception& e) {
       context.Log(trimmed + ": " + e.what());
+      ++failed;
     }
   }
+  return failed;
 }
 
 }  // namespace
@@ -132,17 +140,19 @@ std::vector<uint8_t> WithCheckByte(std::vector<uint8_t> bytes, bool sbepMode) {
   return bytes;
 }
 
-void RunPacketScript(TOperationContext& context, int lineCount, const TScriptLineSource& lineAt) {
+int RunPacketScript(TOperationContext& context, int lineCount, const TScriptLineSource& lineAt) {
   // Whatever a previous run or a stray handler left, this run starts from
   // SB9600 as far as the console is concerned.
   context.Engine.SbepMode = false;
+  int failed = 0;
   try {
-    RunLines(context, lineCount, lineAt);
+    failed = RunLines(context, lineCount, lineAt);
   } catch (...) {
     context.Engine.LeaveSbepMode();
     throw;
   }
   context.Engine.LeaveSbepMode();
+  return failed;
 }
 
 }  // namespace kestrune

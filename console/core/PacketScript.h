@@ -74,6 +74,10 @@ using TScriptLineSource = std::function<std::string(int)>;
 // word to the radio), stops before its next line once context.Stopping(),
 // and always ends with LeaveSbepMode ("leaving SBEP mode"), also when an
 // error escapes it.
-void RunPacketScript(TOperationContext& context, int lineCount, const TScriptLineSource& lineAt);
+// Returns how many lines did not go through: a line that could not be read
+// or carried out, an SBEP entry that failed, a packet the radio did not
+// answer (in SBEP mode: did not acknowledge with 0x50). The window does not
+// look at it; kestrune-cli turns it into its exit status.
+int RunPacketScript(TOperationContext& context, int lineCount, const TScriptLineSource& lineAt);
 
 }  // namespace kestrune

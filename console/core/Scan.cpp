@@ -41,7 +41,8 @@ TChannelSetting ScanChannelSetting(int32_t channel, const TScanChoices& choices)
   return setting;
 }
 
-void RunScan(const TScanHooks& hooks, const TScanRange& range) {
+int RunScan(const TScanHooks& hooks, const TScanRange& range) {
+  int notTaken = 0;
   const auto timerScan =
       hooks.Pump.CreateTimer(std::chrono::milliseconds(ScanPauseMs(range.DelayMs)));
   // The end of the range is not sent, so the channel never passes int32_t.
@@ -49,10 +50,13 @@ void RunScan(const TScanHooks& hooks, const TScanRange& range) {
        ++channel) {
     hooks.ShowChannel(channel, ScanProgress(range.From, range.To, channel));
     const TChannelSetting setting = ScanChannelSetting(channel, hooks.ReadChoices());
-    hooks.WithEngine([&](TOperationContext& context) { SetChannel(context, setting); });
+    bool taken = false;
+    hooks.WithEngine([&](TOperationContext& context) { taken = SetChannel(context, setting); });
+    if (!taken) ++notTaken;
     hooks.Log("channel " + std::to_string(channel) + " set");
     PauseAfterChannel(hooks, *timerScan);
   }
+  return notTaken;
 }
 
 }  // namespace kestrune

@@ -77,7 +77,10 @@ int ScanProgress(int32_t from, int32_t to, int32_t channel);
 // What a scan sends for one channel: the choices and the fixed SBEP options.
 TChannelSetting ScanChannelSetting(int32_t channel, const TScanChoices& choices);
 
-// Runs one scan over range and returns when it has ended.
-void RunScan(const TScanHooks& hooks, const TScanRange& range);
+// Runs one scan over range and returns when it has ended: the number of
+// channels the radio did not take (SetChannel's result; a channel for which
+// there was no engine counts too). The window does not look at it;
+// kestrune-cli turns it into its exit status.
+int RunScan(const TScanHooks& hooks, const TScanRange& range);
 
 }  // namespace kestrune

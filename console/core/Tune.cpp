@@ -14,17 +14,22 @@ constexpr uint8_t kChannelNumberOpcode = 0x3F;
 constexpr uint8_t kTuneDeviceAddress = 1;
 constexpr uint8_t kDisplayDeviceAddress = 5;
 
+constexpr uint8_t kAccepted = 0x50;
+
 // One exchange inside a stay in SBEP mode; nothing is sent when the radio
-// does not enter it. The stay ends also when the exchange throws.
-void SendInSbepMode(TSb9600& engine, uint8_t deviceAddress, const std::vector<uint8_t>& packet) {
-  if (!engine.EnterSbepMode(deviceAddress)) return;
+// does not enter it. The stay ends also when the exchange throws. True when
+// the radio acknowledged the packet with 0x50.
+bool SendInSbepMode(TSb9600& engine, uint8_t deviceAddress, const std::vector<uint8_t>& packet) {
+  if (!engine.EnterSbepMode(deviceAddress)) return false;
+  bool accepted = false;
   try {
-    engine.SendRepeatAndWait(packet);
+    accepted = engine.SendRepeatAndWait(packet) && engine.SbepResp() == kAccepted;
   } catch (...) {
     engine.LeaveSbepMode();
     throw;
   }
   engine.LeaveSbepMode();
+  return accepted;
 }
 
 }  // namespace
@@ -79,22 +84,21 @@ std::vector<uint8_t> BuildLcdTextFrame(const TLcdParams& params, const std::stri
   return frame;
 }
 
-void SetChannel(TOperationContext& context, const TChannelSetting& setting) {
+bool SetChannel(TOperationContext& context, const TChannelSetting& setting) {
   if (!setting.Sbep) {
     const auto frame = BuildSb9600TuneFrame(setting);
-    context.Engine.SendRepeatAndWait(frame.data(), static_cast<int32_t>(frame.size()));
-    return;
+    return context.Engine.SendRepeatAndWait(frame.data(), static_cast<int32_t>(frame.size()));
   }
   const auto frame = BuildSbepTuneFrame(setting);
-  SendInSbepMode(context.Engine, kTuneDeviceAddress, {frame.begin(), frame.end()});
+  return SendInSbepMode(context.Engine, kTuneDeviceAddress, {frame.begin(), frame.end()});
 }
 
-void SendLcdText(TOperationContext& context, const TLcdParams& params, const std::string& text) {
-  SendInSbepMode(context.Engine, kDisplayDeviceAddress, BuildLcdTextFrame(params, text));
+bool SendLcdText(TOperationContext& context, const TLcdParams& params, const std::string& text) {
+  return SendInSbepMode(context.Engine, kDisplayDeviceAddress, BuildLcdTextFrame(params, text));
 }
 
-void SendFreqToLcd(TOperationContext& context, uint32_t freqHz) {
-  SendLcdText(context, TLcdParams{}, FreqToLcdText(freqHz));
+bool SendFreqToLcd(TOperationContext& context, uint32_t freqHz) {
+  return SendLcdText(context, TLcdParams{}, FreqToLcdText(freqHz));
 }
 
 }  // namespace kestrune

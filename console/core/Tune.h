@@ -51,16 +51,18 @@ std::vector<uint8_t> BuildLcdTextFrame(const TLcdParams& params, const std::stri
 
 // Sends one channel setting: the SB9600 frame, or the SBEP frame inside a
 // stay in SBEP mode with device address 1 (nothing is sent when entering
-// fails; SBEP mode is left after the exchange). The exchange's result is
-// not examined.
-void SetChannel(TOperationContext& context, const TChannelSetting& setting);
+// fails; SBEP mode is left after the exchange). The window does not look at
+// the result; kestrune-cli turns false into its exit status. True when the
+// radio took the frame: its exchange completed and, in SBEP mode, the
+// acknowledge was 0x50.
+bool SetChannel(TOperationContext& context, const TChannelSetting& setting);
 
 // Sends one display text frame inside a stay in SBEP mode with device
 // address 5, left also after a failed exchange. The length is checked
-// before anything is sent (std::length_error).
-void SendLcdText(TOperationContext& context, const TLcdParams& params, const std::string& text);
+// before anything is sent (std::length_error). The result as SetChannel's.
+bool SendLcdText(TOperationContext& context, const TLcdParams& params, const std::string& text);
 
 // The frequency on the display: SendLcdText of FreqToLcdText(freqHz).
-void SendFreqToLcd(TOperationContext& context, uint32_t freqHz);
+bool SendFreqToLcd(TOperationContext& context, uint32_t freqHz);
 
 }  // namespace kestrune

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "GuiTestSupport.h"
-#include "console/LogFile.h"
-#include "console/LogText.h"
 #include "console/LogViewFeed.h"
+#include "console/core/LogFile.h"
+#include "console/core/LogText.h"
 
 namespace kestrune::test {
 namespace {

@@ -36,6 +36,8 @@ TEST(SimOptions, EveryOptionReachesItsSetting) {
                                              "all",
                                              "--corrupt-reply",
                                              "1",
+                                             "--corrupt-write",
+                                             "0x1F0A2",
                                              "--garbage",
                                              "7E 00",
                                              "--spontaneous",
@@ -54,6 +56,7 @@ TEST(SimOptions, EveryOptionReachesItsSetting) {
   EXPECT_EQ(o.radio.faults.dropEcho, 2);
   EXPECT_EQ(o.radio.faults.refuseAck, kEveryTime);
   EXPECT_EQ(o.radio.faults.corruptReply, 1);
+  EXPECT_EQ(o.radio.faults.corruptWriteAddress, 0x1F0A2u);
   EXPECT_EQ(o.radio.faults.garbageBeforeEcho, (std::vector<uint8_t>{0x7E, 0x00}));
   EXPECT_EQ(o.radio.faults.spontaneousPeriod, 1000ms);
   EXPECT_TRUE(o.quiet);
@@ -69,7 +72,10 @@ TEST(SimOptions, MistakesAreRefusedWithExitCode2) {
                                                {"--pacing=1"},
                                                {"--frame-gap", "0"},
                                                {"--spontaneous", "0"},
-                                               {"--ack-delay", "soon"}}) {
+                                               {"--ack-delay", "soon"},
+                                               {"--corrupt-write", "100000"},
+                                               {"--corrupt-write", "0x"},
+                                               {"--corrupt-write", "-1"}}) {
     const ParsedOptions parsed = ParseOptions(args);
     EXPECT_FALSE(parsed.options) << args[0];
     EXPECT_EQ(parsed.exitCode, 2);
@@ -81,9 +87,10 @@ TEST(SimOptions, HelpNamesEveryOption) {
   const ParsedOptions parsed = ParseOptions({"--link", "x", "--help"});
   EXPECT_FALSE(parsed.options);
   EXPECT_EQ(parsed.exitCode, 0);
-  for (const char* name : {"--link", "--device", "--baud", "--eeprom", "--ack-delay", "--frame-gap",
-                           "--silent", "--drop-echo", "--refuse-ack", "--corrupt-reply",
-                           "--garbage", "--spontaneous", "--pacing", "--quiet", "--help"})
+  for (const char* name :
+       {"--link", "--device", "--baud", "--eeprom", "--ack-delay", "--frame-gap", "--silent",
+        "--drop-echo", "--refuse-ack", "--corrupt-reply", "--corrupt-write", "--garbage",
+        "--spontaneous", "--pacing", "--quiet", "--help"})
     EXPECT_NE(parsed.message.find(name), std::string::npos) << name;
 }
 

@@ -349,6 +349,25 @@ TEST_F(SimRadioTest, WritesLandInTheSpaceAndAreAnswered84) {
   EXPECT_EQ(radio.Memory(MemorySpace::Eeprom)[0xFFFFE], 0xFF);
 }
 
+TEST_F(SimRadioTest, ACorruptWriteFaultStoresOneByteWrongAndStillAcceptsTheWrite) {
+  Faults faults;
+  faults.corruptWriteAddress = 0x10202;
+  radio.SetFaults(faults, now);
+  Enter();
+  const std::vector<uint8_t> data{0x10, 0x20, 0x30, 0x40};
+  const auto request = WriteRequest(data, 0x40, 0x10200);
+  const auto answer = Send(request);
+  EXPECT_EQ(answer[request.size()], 0x50);
+  EXPECT_EQ(answer[request.size() + 2], 0x84);  // answered as a good write
+  const auto memory = radio.Memory(MemorySpace::Flash1).subspan(0x10200, data.size());
+  EXPECT_EQ(std::vector<uint8_t>(memory.begin(), memory.end()),
+            (std::vector<uint8_t>{0x10, 0x20, 0xCF, 0x40}));
+  // A write that does not cover the address is stored as given.
+  Send(WriteRequest(data, 0x40, 0x10300));
+  const auto other = radio.Memory(MemorySpace::Flash1).subspan(0x10300, data.size());
+  EXPECT_EQ(std::vector<uint8_t>(other.begin(), other.end()), data);
+}
+
 TEST_F(SimRadioTest, TunePacketIsAcknowledgedAndRecorded) {
   Enter();
   const std::vector<uint8_t> tune{0xF8, 0x2B, 0x00, 0x11, 0x1A, 0x00, 0xFF, 0x11, 0x80, 0x21};

@@ -42,12 +42,14 @@ std::shared_ptr<ProgramUnits> TraceProgramUnits(OperationTestKit& kit) {
   return traced;
 }
 
-// The script's run, and the log lines it added.
-Lines RunScript(OperationTestKit& kit, const Lines& script) {
+// The script's run, and the log lines it added; `failed` gets the count of
+// lines that did not go through.
+Lines RunScript(OperationTestKit& kit, const Lines& script, int* failed = nullptr) {
   const size_t before = kit.Lines().size();
   TOperationContext context = kit.Context();
-  RunPacketScript(context, static_cast<int>(script.size()),
-                  [&](int i) { return script.at(static_cast<size_t>(i)); });
+  const int notThrough = RunPacketScript(context, static_cast<int>(script.size()),
+                                         [&](int i) { return script.at(static_cast<size_t>(i)); });
+  if (failed) *failed = notThrough;
   const Lines all = kit.Lines();
   return Lines(all.begin() + static_cast<ptrdiff_t>(before), all.end());
 }
@@ -61,8 +63,11 @@ std::vector<sim::ReceivedFrame> Received(OperationTestKit& kit) {
 TEST(PacketScriptRun, TheExampleScriptReadsTwoEepromBytes) {
   OperationTestKit kit;
   const auto start = std::chrono::steady_clock::now();
-  const Lines log = RunScript(kit, {"sbep 1", "F5 11 02 00 00 02 00", "delay 200", "sb9600"});
+  int failed = -1;
+  const Lines log =
+      RunScript(kit, {"sbep 1", "F5 11 02 00 00 02 00", "delay 200", "sb9600"}, &failed);
   EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
+  EXPECT_EQ(failed, 0);
 
   const auto frames = Received(kit);
   ASSERT_EQ(frames.size(), 2u);
@@ -87,7 +92,9 @@ TEST(PacketScriptRun, Sb9600LinesGoOutWithTheirCheckByteAndABadLineSendsNothing)
   OperationTestKit kit;
   const auto traced = TraceProgramUnits(kit);
   kit.Engine().SbepMode = true;  // left over: the run starts in SB9600 all the same
-  const Lines log = RunScript(kit, {"01 zz 03", "01 02", "00 12 01 06 00"});
+  int failed = -1;
+  const Lines log = RunScript(kit, {"01 zz 03", "01 02", "00 12 01 06 00"}, &failed);
+  EXPECT_EQ(failed, 1);  // the bad line
 
   ASSERT_TRUE(WaitUntil(traced->lock, traced->changed, [&] { return traced->units.size() >= 2; }));
   std::lock_guard lock(traced->lock);
@@ -97,9 +104,13 @@ TEST(PacketScriptRun, Sb9600LinesGoOutWithTheirCheckByteAndABadLineSendsNothing)
 
 TEST(PacketScriptRun, InSbepModeTheLastByteIsAlwaysTheInvertedByteSum) {
   OperationTestKit kit;
+  int failed = -1;
   const Lines log =
-      RunScript(kit, {"sbep 1", "F5 11 02 00 00 02 00", ",", "0xF5,0x11,0x04,0x00,0x00,0x10,0xFF",
-                      "delay -5", "F5 11 01 00 01 00 F5"});
+      RunScript(kit,
+                {"sbep 1", "F5 11 02 00 00 02 00", ",", "0xF5,0x11,0x04,0x00,0x00,0x10,0xFF",
+                 "delay -5", "F5 11 01 00 01 00 F5"},
+                &failed);
+  EXPECT_EQ(failed, 2);  // "," and "delay -5"
 
   const auto frames = Received(kit);
   ASSERT_EQ(frames.size(), 4u);
@@ -113,6 +124,15 @@ TEST(PacketScriptRun, InSbepModeTheLastByteIsAlwaysTheInvertedByteSum) {
   EXPECT_EQ(kit.Engine().SbepResp(), 0x50);
   EXPECT_EQ(log, (Lines{"SBEP mode: success", ",: there are no bytes to send",
                         "delay -5: a delay cannot be negative", "leaving SBEP mode"}));
+}
+
+TEST(PacketScriptRun, AnEntryOrAPacketTheRadioRefusesIsCounted) {
+  sim::RadioConfig config;
+  config.faults.refuseAck = sim::kEveryTime;
+  OperationTestKit kit(config);
+  int failed = -1;
+  RunScript(kit, {"sbep 1", "01 02", "sbep 5"}, &failed);
+  EXPECT_EQ(failed, 2);  // both entries; the SB9600 line was echoed
 }
 
 TEST(PacketScriptRun, EveryRunEndsLeavingSbepModeEvenWhenAnErrorEscapes) {

@@ -33,6 +33,7 @@ struct ScanRecorder {
   std::vector<Clock::time_point> shownAt, loggedAt;
   Lines lines;
   Clock::time_point endedAt;
+  int notTaken = -1;  // what the last run returned
 
   void Run(int32_t from, int32_t to, int32_t delayMs) {
     const TScanHooks hooks{
@@ -52,7 +53,7 @@ struct ScanRecorder {
         },
         [this](const std::function<void(TOperationContext&)>& fn) { fn(context); },
     };
-    RunScan(hooks, TScanRange{from, to, delayMs});
+    notTaken = RunScan(hooks, TScanRange{from, to, delayMs});
     endedAt = Clock::now();
   }
 
@@ -82,6 +83,7 @@ TEST(ScanOperation, SetsFromUpToButNotToWithAPauseAfterEachExchange) {
                                "channel 103 set", "channel 104 set"}));
   EXPECT_EQ(scan.shown, (std::vector<int32_t>{100, 101, 102, 103, 104}));
   EXPECT_EQ(scan.progress, (std::vector<int>{0, 20, 40, 60, 80}));
+  EXPECT_EQ(scan.notTaken, 0);
   ASSERT_EQ(scan.PausesMs().size(), 5u);
   for (int64_t pause : scan.PausesMs()) EXPECT_GE(pause, 500);
 }
@@ -120,6 +122,21 @@ TEST(ScanOperation, SbepChannelsEachGetAStayWithDeviceOneOptionElevenAndFramesTw
   const Lines all = kit.Lines();
   EXPECT_EQ(std::count(all.begin(), all.end(), "leaving SBEP mode"), 2);
   EXPECT_FALSE(kit.Engine().SbepMode);
+}
+
+TEST(ScanOperation, ChannelsTheRadioDidNotTakeAreCounted) {
+  sim::RadioConfig config;
+  config.faults.refuseAck = sim::kEveryTime;  // no SBEP entry succeeds
+  OperationTestKit kit(config);
+  ScanRecorder scan(kit);
+  scan.choices.Sbep = true;
+  scan.Run(200, 203, 0);
+  EXPECT_EQ(scan.notTaken, 3);
+  EXPECT_EQ(scan.lines, (Lines{"channel 200 set", "channel 201 set", "channel 202 set"}));
+
+  scan.choices.Sbep = false;  // plain frames are echoed all the same
+  scan.Run(200, 203, 0);
+  EXPECT_EQ(scan.notTaken, 0);
 }
 
 TEST(ScanOperation, ClosingEndsThePauseAtOnceButNeverCutsAnExchange) {

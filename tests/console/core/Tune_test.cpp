@@ -87,7 +87,7 @@ TEST(TuneFrames, DisplayTextsPastTheFrameLimitAreRefused) {
 TEST(TuneSequences, AnSb9600TuneFrameSetsTheRadiosChannel) {
   OperationTestKit kit;
   auto context = kit.Context();
-  SetChannel(context, Rx625(4480));
+  EXPECT_TRUE(SetChannel(context, Rx625(4480)));
   const auto tune = kit.Radio([](sim::SimRadio& r) { return r.LastSb9600Tune(); });
   ASSERT_TRUE(tune);
   EXPECT_EQ(tune->channel, 4480);
@@ -101,7 +101,7 @@ TEST(TuneSequences, AnSbepTuneFrameGoesInAStayWithDeviceOneAndTheStayEnds) {
   TChannelSetting setting = Rx625(0x1234);
   setting.Sbep = true;
   setting.Frames = 0x0002;
-  SetChannel(context, setting);
+  EXPECT_TRUE(SetChannel(context, setting));
 
   const auto tune = kit.Radio([](sim::SimRadio& r) { return r.LastSbepTune(); });
   ASSERT_TRUE(tune);
@@ -119,14 +119,14 @@ TEST(TuneSequences, AnSbepTuneFrameGoesInAStayWithDeviceOneAndTheStayEnds) {
 TEST(TuneSequences, TheDisplayTextGoesToDeviceFive) {
   OperationTestKit kit;
   auto context = kit.Context();
-  SendLcdText(context, {}, "SELF CHECK");
+  EXPECT_TRUE(SendLcdText(context, {}, "SELF CHECK"));
   const auto display = kit.Radio([](sim::SimRadio& r) { return r.LastDisplayText(); });
   ASSERT_TRUE(display);
   EXPECT_EQ(display->device, 5);
   EXPECT_EQ(display->Text(), "SELF CHECK");
   EXPECT_TRUE(kit.Logged("leaving SBEP mode"));
 
-  SendFreqToLcd(context, 403012500);
+  EXPECT_TRUE(SendFreqToLcd(context, 403012500));
   EXPECT_EQ(kit.Radio([](sim::SimRadio& r) { return r.LastDisplayText()->Text(); }), "403*013");
 }
 
@@ -137,8 +137,8 @@ TEST(TuneSequences, AFailedSbepEntrySendsNothingAndStillLeaves) {
   auto context = kit.Context();
   TChannelSetting setting = Rx625(100);
   setting.Sbep = true;
-  SetChannel(context, setting);
-  SendLcdText(context, {}, "X");
+  EXPECT_FALSE(SetChannel(context, setting));
+  EXPECT_FALSE(SendLcdText(context, {}, "X"));
 
   EXPECT_FALSE(kit.Radio([](sim::SimRadio& r) { return r.LastSbepTune(); }));
   EXPECT_FALSE(kit.Radio([](sim::SimRadio& r) { return r.LastDisplayText(); }));

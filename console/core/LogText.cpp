@@ -1,6 +1,26 @@
-#include "console/LogText.h"
+#include "console/core/LogText.h"
+
+#include <cstdio>
+#include <ctime>
 
 namespace kestrune {
+
+std::string LogTimeOfDay() {
+  // Formatting the time is the dearest part of a line; within one second
+  // every line of a thread reuses the text.
+  thread_local time_t lastSecond = -1;
+  thread_local std::string lastText;
+  const time_t now = time(nullptr);
+  if (now != lastSecond) {
+    tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    lastText = text;
+    lastSecond = now;
+  }
+  return lastText;
+}
 
 std::string FormatLogLine(const std::string& timeOfDay, const std::string& s) {
   return timeOfDay + "  " + s;

@@ -1,4 +1,5 @@
-// The text of log lines: time stamps and packet dumps. Pure functions.
+// The text of log lines: time stamps and packet dumps, shared by the window
+// and kestrune-cli. Apart from the clock, pure functions.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,9 @@
 #include <vector>
 
 namespace kestrune {
+
+// The current local time as "hh:nn:ss" (hours 00 to 23).
+std::string LogTimeOfDay();
 
 // "hh:nn:ss" (hours 00 to 23) + two spaces + s.
 std::string FormatLogLine(const std::string& timeOfDay, const std::string& s);

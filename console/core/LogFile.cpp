@@ -1,4 +1,4 @@
-#include "console/LogFile.h"
+#include "console/core/LogFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@ namespace kestrune {
 namespace {
 
 [[noreturn]] void ThrowFileError(const char* what, const std::string& path, int error) {
-  throw EFileError(std::string(what) + " \"" + path + "\". " + std::strerror(error));
+  throw EFileError(std::string(what) + " \"" + path + "\". " + std::strerror(error), error);
 }
 
 // Opens an existing file, or creates a missing one; a file that appears

@@ -1,0 +1,128 @@
+#include "cli/CliMain.h"
+
+#include <signal.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "cli/CliOptions.h"
+#include "cli/CliOutput.h"
+#include "cli/Commands.h"
+#include "cli/HelpText.h"
+#include "cli/PortSetup.h"
+#include "cli/StopSignals.h"
+#include "console/core/LogFile.h"
+#include "protocol/PlainEventPump.h"
+#include "protocol/SB9600.h"
+
+namespace kestrune::cli {
+
+namespace {
+
+// Everything the command line says, checked before the port opens.
+struct TPreparedRun {
+  TCommandLine Line;
+  TRunner Runner;
+  TPortSetup Port;
+};
+
+int UsageError(const EUsageError& e) {
+  const std::string help =
+      e.Command().empty() ? "kestrune-cli --help" : "kestrune-cli " + e.Command() + " --help";
+  CliOutput().Error(std::string(e.what()) + "\nTry '" + help + "'.");
+  return kExitUsage;
+}
+
+// Help for the program or a command; nothing when the line asks for none.
+bool PrintHelp(const TCommandLine& line) {
+  if (!line.Help && !line.Command.empty()) return false;
+  if (!line.Help) throw EUsageError("no command given");
+  if (line.Command.empty()) {
+    std::fputs(ProgramHelp().c_str(), stdout);
+    return true;
+  }
+  const TCommand* command = FindCommand(line.Command);
+  if (!command) throw EUsageError("unknown command '" + line.Command + "'");
+  std::fputs(CommandHelp(*command).c_str(), stdout);
+  return true;
+}
+
+TPreparedRun Prepare(TCommandLine line) {
+  const TCommand* command = FindCommand(line.Command);
+  if (!command) throw EUsageError("unknown command '" + line.Command + "'");
+  TPreparedRun run{std::move(line), {}, {}};
+  run.Runner = command->Parse(run.Line.Args);
+  run.Port = ResolvePortSetup(run.Line.Line);
+  if (!run.Line.Line.LogFile.empty()) {
+    try {
+      CliOutput().SetLogFile(run.Line.Line.LogFile);
+    } catch (const EFileError& e) {
+      throw EUsageError(std::string("--log: ") + e.what());
+    }
+  }
+  return run;
+}
+
+// The engine with its port open, as the window's Apply makes it; nullptr
+// (after the port's and the engine's log lines) when the port did not open.
+std::unique_ptr<TSb9600> OpenPort(PlainEventPump& pump, const TPreparedRun& run) {
+  const bool dump = run.Line.Line.Dump;
+  auto engine = std::make_unique<TSb9600>(pump);
+  engine->SetLog(CliLogLine, CliLogDump, dump, dump);
+  const TPortSetup& port = run.Port;
+  engine->CreatePort(port.Name, port.Baud, port.Bits, port.StopBits, port.Parity, dump, dump);
+  if (engine->ComPort() && engine->ComPort()->IsOpen()) return engine;
+  engine.reset();  // logs "Port closed"
+  return nullptr;
+}
+
+TOutcome RunCommand(const TPreparedRun& run, TSb9600& engine, PlainEventPump& pump,
+                    const TStopSignals& signals) {
+  TOperationContext operation{engine, pump, CliLogLine, [&signals] { return signals.Requested(); }};
+  TRunContext context{operation, CliOutput()};
+  try {
+    return run.Runner(context);
+  } catch (const std::exception& e) {
+    CliOutput().Error(e.what());
+    return TOutcome::Failed;
+  }
+}
+
+// The port open, the command run, the port closed; stops at a signal.
+int RunWithPort(const TPreparedRun& run) {
+  PlainEventPump pump;
+  TStopSignals signals([&pump](int) { pump.Wake(); });
+  auto engine = OpenPort(pump, run);
+  if (!engine) {
+    CliOutput().Error("the port " + run.Port.Name + " could not be opened");
+    return kExitPort;
+  }
+  const TOutcome outcome =
+      signals.Requested() ? TOutcome::Done : RunCommand(run, *engine, pump, signals);
+  engine.reset();  // logs "Port closed"
+
+  if (const int sig = signals.Signal(); sig != 0) {
+    CliOutput().Error(std::string("stopped by ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
+    return 128 + sig;
+  }
+  return outcome == TOutcome::Done ? kExitDone : kExitFailed;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args) {
+  // A reader that goes away (kestrune-cli ... | head) must not end the
+  // program before the operation's closing has run.
+  signal(SIGPIPE, SIG_IGN);
+  TPreparedRun run;
+  try {
+    TCommandLine line = ParseCommandLine(args);
+    if (PrintHelp(line)) return kExitDone;
+    run = Prepare(std::move(line));
+  } catch (const EUsageError& e) {
+    return UsageError(e);
+  }
+  return RunWithPort(run);
+}
+
+}  // namespace kestrune::cli

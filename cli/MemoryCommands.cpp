@@ -1,0 +1,318 @@
+// read and write: the Memory page's transfers, with the file named on the
+// command line instead of chosen in a dialog.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "cli/CliOptions.h"
+#include "cli/CommandKit.h"
+#include "cli/ProgressMeter.h"
+#include "console/core/MemoryImage.h"
+#include "console/core/MemoryTransfer.h"
+#include "console/core/TextFile.h"
+
+namespace kestrune::cli {
+
+namespace {
+
+struct TDeviceName {
+  const char* Name;
+  int Item;
+};
+
+constexpr TDeviceName kDeviceNames[]{{"eeprom-default", EepromDefault},
+                                     {"eeprom", EepromCustom},
+                                     {"flash1", Flash1},
+                                     {"flash2", Flash2},
+                                     {"direct", Direct}};
+
+std::string DeviceChoices() {
+  std::string choices;
+  for (const TDeviceName& device : kDeviceNames)
+    choices += (choices.empty() ? "" : ", ") + std::string(device.Name);
+  return choices;
+}
+
+int DeviceItem(const std::string& command, const std::vector<std::string>& words) {
+  if (words.empty())
+    throw EUsageError(command + ": which memory? DEVICE is one of " + DeviceChoices(), command);
+  for (const TDeviceName& device : kDeviceNames)
+    if (words[0] == device.Name) return device.Item;
+  throw EUsageError(
+      command + ": '" + words[0] + "' is no memory device; DEVICE is one of " + DeviceChoices(),
+      command);
+}
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%X", value);
+  return text;
+}
+
+// Refuses a range the transfer would refuse, before the port opens.
+void CheckRange(const std::string& command, TMemoryRange range,
+                std::optional<size_t> imageSize = std::nullopt) {
+  if (const auto error = MemoryRangeError(range, imageSize))
+    throw EUsageError(command + ": " + *error, command);
+}
+
+// The folder the image is saved in must be there to take it; a read of a
+// flash area takes half an hour, so this is known before it starts.
+void CheckOutputFolder(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path parent = fs::path(path).parent_path();
+  const fs::path folder = parent.empty() ? fs::path(".") : parent;
+  std::error_code error;
+  if (fs::is_directory(path, error))
+    throw EUsageError("read: " + path + " is a folder, not a file", "read");
+  if (!fs::is_directory(folder, error))
+    throw EUsageError("read: cannot save into " + folder.string() + ": no such folder", "read");
+  if (access(folder.c_str(), W_OK | X_OK) != 0)
+    throw EUsageError("read: cannot save into " + folder.string() + ": " + std::strerror(errno),
+                      "read");
+}
+
+// Draws the progress line from the transfer's reports; it knows the total
+// only from the first one.
+class TTransferMeter {
+ public:
+  explicit TTransferMeter(TCliOutput& output) : output_(output) {}
+
+  TMemoryProgress Callback() {
+    return [this](uint32_t done, uint32_t total, uint32_t) {
+      if (!meter_) meter_.emplace(output_, total);
+      meter_->Update(done);
+      done_ = done;
+      total_ = total;
+    };
+  }
+  void End() { meter_.reset(); }
+  uint32_t Done() const { return done_; }
+  uint32_t Total() const { return total_; }
+
+ private:
+  TCliOutput& output_;
+  std::optional<TProgressMeter> meter_;
+  uint32_t done_ = 0;
+  uint32_t total_ = 0;
+};
+
+// ---------------------------------------------------------------- read
+
+TOutcome RunRead(TRunContext& run, const TReadRequest& request) {
+  TTransferMeter meter(run.Output);
+  const TMemoryReadJob job{request.Device, [&] { return request.Fields; }, meter.Callback()};
+  const auto read = ReadMemory(run.Operation, job);
+  meter.End();
+  if (!read) {
+    // A stop is reported by the caller; the operation has logged where.
+    if (!run.Operation.Stopping()) run.Output.Error("the read failed; nothing was saved");
+    return TOutcome::Failed;
+  }
+  WriteWholeFile(request.OutFile, request.SRecords
+                                      ? SaveSRecords(read->Image, read->Base)
+                                      : std::string(read->Image.begin(), read->Image.end()));
+  return TOutcome::Done;
+}
+
+// --------------------------------------------------------------- write
+
+// Reads the written range back and names the first byte that differs.
+TOutcome Verify(TRunContext& run, const TWriteRequest& request) {
+  // "eeprom default" would ask the radio for its range; the range here is
+  // the file's, in the same space.
+  const int device = request.Device == EepromDefault ? EepromCustom : request.Device;
+  TTransferMeter meter(run.Output);
+  const TMemoryReadJob job{device, [&] { return request.Fields; }, meter.Callback()};
+  const auto read = ReadMemory(run.Operation, job);
+  meter.End();
+  if (!read) {
+    if (!run.Operation.Stopping()) run.Output.Error("verify: reading the range back failed");
+    return TOutcome::Failed;
+  }
+  const auto written = request.Image.image.begin() + read->Base;
+  const auto [radio, file] = std::mismatch(read->Image.begin(), read->Image.end(), written);
+  if (radio == read->Image.end()) {
+    run.Operation.Log("verified: " + request.Fields.Length + " bytes from " + request.Fields.Base +
+                      " are as in the file");
+    return TOutcome::Done;
+  }
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "verify: the radio holds %02X at %X where the file has %02X (first difference)",
+                *radio, read->Base + static_cast<uint32_t>(radio - read->Image.begin()), *file);
+  run.Output.Error(text);
+  return TOutcome::Failed;
+}
+
+TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
+  TTransferMeter meter(run.Output);
+  const TMemoryWriteJob job{request.Device, &request.Image.image, [&] { return request.Fields; },
+                            meter.Callback()};
+  const bool written = WriteMemory(run.Operation, job);
+  meter.End();
+  if (!written) {
+    const bool partly = meter.Done() > 0;
+    const std::string radio = partly ? "the radio's memory is partly written (" +
+                                           std::to_string(meter.Done()) + " of " +
+                                           std::to_string(meter.Total()) + " bytes)"
+                                     : "nothing was written";
+    run.Output.Error((run.Operation.Stopping() ? "the write was stopped: " : "the write failed: ") +
+                     radio);
+    return TOutcome::Failed;
+  }
+  if (!request.Verify || run.Operation.Stopping()) return TOutcome::Done;
+  return Verify(run, request);
+}
+
+}  // namespace
+
+bool IsSRecordFileName(const std::string& path) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == ".s19" || extension == ".srec" || extension == ".mot";
+}
+
+TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
+  const TCommandArgs scanned = ScanCommandArgs(
+      "read", args, {{"--base", true}, {"--length", true}, {"-o", true}, {"--output", true}});
+  TReadRequest request;
+  request.Device = DeviceItem("read", scanned.Words);
+  if (scanned.Words.size() > 1)
+    throw EUsageError("read: one DEVICE, please; the file goes after -o", "read");
+  const auto out = scanned.Has("-o") ? scanned.Value("-o") : scanned.Value("--output");
+  if (!out || out->empty())
+    throw EUsageError("read: -o FILE is missing: where to save the image", "read");
+  request.OutFile = *out;
+  request.SRecords = IsSRecordFileName(request.OutFile);
+
+  const bool fromRadio = request.Device == EepromDefault;
+  if (fromRadio && (scanned.Has("--base") || scanned.Has("--length")))
+    throw EUsageError(
+        "read: eeprom-default takes its range from the radio; read eeprom with --base and "
+        "--length for another range",
+        "read");
+  if (!fromRadio) {
+    if (!scanned.Has("--length"))
+      throw EUsageError("read: " + scanned.Words[0] +
+                            " needs --length HEX (and --base HEX, 0 by "
+                            "default)",
+                        "read");
+    const uint32_t base =
+        ParseHex(scanned.Value("--base").value_or("0"), 0xFFFFFFFF, "base", "read");
+    const uint32_t length = ParseHex(*scanned.Value("--length"), 0xFFFFFFFF, "length", "read");
+    CheckRange("read", {static_cast<int32_t>(base), static_cast<int32_t>(length)});
+    request.Fields = {Hex(base), Hex(length)};
+  }
+  CheckOutputFolder(request.OutFile);
+  return request;
+}
+
+TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
+  const TCommandArgs scanned = ScanCommandArgs("write", args, {{"--verify", false}});
+  TWriteRequest request;
+  request.Device = DeviceItem("write", scanned.Words);
+  if (scanned.Words.size() != 2)
+    throw EUsageError(scanned.Words.size() < 2 ? "write: FILE is missing: the image to write"
+                                               : "write: one DEVICE and one FILE, please",
+                      "write");
+  request.File = scanned.Words[1];
+  request.Verify = scanned.Has("--verify");
+  std::string bytes;
+  try {
+    bytes = ReadWholeFile(request.File);
+  } catch (const EFileError& e) {
+    throw EUsageError(std::string("write: ") + e.what(), "write");
+  }
+  request.Image = IsSRecordFileName(request.File)
+                      ? LoadSRecords(bytes)
+                      : LoadRawImage(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  if (request.Image.error)
+    throw EUsageError("write: " + request.File + ": " + *request.Image.error, "write");
+  if (request.Image.length == 0)
+    throw EUsageError("write: " + request.File + " holds no image", "write");
+  CheckRange("write",
+             {static_cast<int32_t>(request.Image.base), static_cast<int32_t>(request.Image.length)},
+             request.Image.image.size());
+  request.Fields = {request.Image.BaseText(), request.Image.LengthText()};
+  return request;
+}
+
+TCommand ReadCommand() {
+  return {"read", "read DEVICE [--base HEX --length HEX] -o FILE",
+          "read an area of the radio's memory into a file",
+          R"(Reads an area of the radio's memory as the Memory page's "Read" does and
+saves it in FILE, which is written only when the whole area was read (and
+replaced at once, never left half-written).
+
+DEVICE is one of the Memory page's items:
+  eeprom-default         the EEPROM, its range taken from the radio
+  eeprom                 the EEPROM, from --base for --length bytes
+  flash1, flash2         the two flash areas
+  direct                 the direct space
+
+  --base HEX             the first address, hexadecimal (default 0)
+  --length HEX           the number of bytes, hexadecimal; needed for every
+                         DEVICE but eeprom-default. Addresses are 20 bits
+                         wide: base + length may not pass 100000
+  -o FILE, --output FILE where to save the image. FILE ending in .s19, .srec
+                         or .mot is written as S-records (S1, or S2 from
+                         address 10000 on), anything else as a raw image
+
+On a terminal, standard error shows the bytes done, the rate and the time
+left. SIGINT or SIGTERM stops the read after its current chunk; memory
+access is closed and nothing is saved.
+
+Exit status 1 when the radio did not answer or a chunk was refused three
+times; nothing is saved then.
+
+Examples:
+  kestrune-cli --port COM1 read eeprom-default -o radio.s19
+  kestrune-cli --port COM1 read flash1 --base 0 --length 10000 -o flash1.bin
+)",
+          [](const std::vector<std::string>& args) -> TRunner {
+            const TReadRequest request = ReadReadRequest(args);
+            return [request](TRunContext& run) { return RunRead(run, request); };
+          }};
+}
+
+TCommand WriteCommand() {
+  return {"write", "write DEVICE FILE [--verify]", "write an image file into the radio's memory",
+          R"(Writes the image in FILE into the radio's memory as the Memory page's
+"Write" does: the bytes from the image's base address for its length.
+
+DEVICE is one of eeprom-default, eeprom (both the EEPROM), flash1, flash2
+or direct. FILE ending in .s19, .srec or .mot is read as S-records (S1 and
+S2 records; the base is the lowest address that holds data); anything else
+is a raw image, written from address 0.
+
+  --verify               read the written range back and compare it with the
+                         file; a difference is an error naming the first
+                         address that differs
+
+On a terminal, standard error shows the bytes done, the rate and the time
+left. SIGINT or SIGTERM stops the write after its current chunk; memory
+access is closed, and the radio's memory is then partly written, which
+kestrune-cli says on standard error.
+
+Exit status 1 when the radio did not answer, a chunk was refused three
+times, or the verification found a difference.
+
+Examples:
+  kestrune-cli --port COM1 write eeprom radio.s19 --verify
+  kestrune-cli --port COM1 write flash1 flash1.bin
+)",
+          [](const std::vector<std::string>& args) -> TRunner {
+            const TWriteRequest request = ReadWriteRequest(args);
+            return [request](TRunContext& run) { return RunWrite(run, request); };
+          }};
+}
+
+}  // namespace kestrune::cli

@@ -1,0 +1,36 @@
+// The serial line kestrune-cli opens. The window's settings file gives the
+// defaults: its [devices] section maps COM1..COM4 to devices, its [port]
+// section holds the COM index, "Baud", "Bits", "StopBits" and "Parity". The
+// line options override them; without either the line is COM1 at 9600 baud,
+// 8 data bits, one stop bit, no parity, as in a new window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/CliOptions.h"
+
+namespace kestrune::cli {
+
+struct TPortSetup {
+  std::string Name = "COM1";  // a COM name, or a device path from --device
+  int32_t Baud = 9600;
+  int32_t Bits = 8;
+  int32_t StopBits = 0;  // index: 1, 1.5, 2
+  int32_t Parity = 0;    // index: none, odd, even, mark, space
+};
+
+// The folder of the running program, with a trailing '/'.
+std::string ProgramDir();
+
+// settings.ini in the program's folder: kestrune-cli is installed (and
+// built) beside the window's program, so both read the same file.
+std::string DefaultSettingsFile();
+
+// Reads the settings file named by the options (or the default one, which
+// may be missing), hands its [devices] map to the serial layer and applies
+// the options. Throws EUsageError for a settings file given with --settings
+// that cannot be read, and for a setting that is used and is not valid.
+TPortSetup ResolvePortSetup(const TLineOptions& options);
+
+}  // namespace kestrune::cli

@@ -1,0 +1,18 @@
+# Fails when PROGRAM needs a Qt library, directly or through another library.
+# With EXPECT_QT=ON it checks the check: it then fails unless Qt is found.
+execute_process(COMMAND ldd ${PROGRAM} OUTPUT_VARIABLE libraries RESULT_VARIABLE result)
+if(NOT result EQUAL 0 OR NOT libraries MATCHES "libc\\.so")
+  message(FATAL_ERROR "ldd ${PROGRAM} listed no libraries (${result}):\n${libraries}")
+endif()
+string(REGEX MATCHALL "libQt[^ ]*" qt "${libraries}")
+list(REMOVE_DUPLICATES qt)
+if(EXPECT_QT)
+  if(NOT qt)
+    message(FATAL_ERROR "no Qt library found in ${PROGRAM}:\n${libraries}")
+  endif()
+  message(STATUS "${PROGRAM} links ${qt}")
+elseif(qt)
+  message(FATAL_ERROR "${PROGRAM} links Qt: ${qt}")
+else()
+  message(STATUS "${PROGRAM} links no Qt library")
+endif()

@@ -1,0 +1,244 @@
+// read and write against the simulated radio, with S-record files made and
+// checked by an independent tool (srec_cat).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+
+#include "CliTestKit.h"
+
+namespace kestrune::cli::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Texts = std::vector<std::string>;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+Bytes RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(n);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+void WriteBytes(const fs::path& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadBytes(const fs::path& path) {
+  const std::string text = ReadFile(path);
+  return {text.begin(), text.end()};
+}
+
+// srec_cat with its arguments, run in dir; true when it succeeded.
+bool SrecCat(const fs::path& dir, const std::string& args) {
+  return std::system(("cd '" + dir.string() + "' && srec_cat " + args + " 2>/dev/null").c_str()) ==
+         0;
+}
+
+// An EEPROM whose "eeprom default" range is core 0B00 + bonus 0035 bytes.
+Bytes EepromImage() {
+  Bytes eeprom = RandomBytes(0x4000, 7);
+  eeprom[0x0002] = 0x0B;
+  eeprom[0x0003] = 0x00;
+  eeprom[0x02A6] = 0x00;
+  eeprom[0x02A7] = 0x35;
+  return eeprom;
+}
+
+TEST(CliRead, EepromDefaultToSRecordsGivesTheRadiosEeprom) {
+  const fs::path image =
+      fs::temp_directory_path() / ("kestrune-cli-eeprom-" + std::to_string(getpid()));
+  const Bytes eeprom = EepromImage();
+  WriteBytes(image, eeprom);
+  TCliBench bench({"--eeprom", image.string()});
+  fs::remove(image);
+
+  const TCliRun run = bench.Run({"read", "eeprom-default", "-o", "x.s19"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // no progress line where standard error is a file
+  const Texts texts = LogTexts(run.out);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "core len 0B00"), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "bonus len 0035"), texts.end());
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                          [](const std::string& t) { return t.starts_with("reading at "); }),
+            45);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "x.s19 -o x.bin -binary"));
+  EXPECT_EQ(ReadBytes(bench.Dir() / "x.bin"), Bytes(eeprom.begin(), eeprom.begin() + 0xB35));
+  EXPECT_TRUE(bench.WaitForTrace("MEMORY ACCESS: close"));
+
+  // Any other name is a raw image of the range asked for.
+  const TCliRun raw =
+      bench.Run({"read", "eeprom", "--base", "100", "--length", "10", "-o", "y.img"});
+  EXPECT_EQ(raw.status, 0) << raw.err;
+  EXPECT_EQ(ReadBytes(bench.Dir() / "y.img"),
+            Bytes(eeprom.begin() + 0x100, eeprom.begin() + 0x110));
+}
+
+// Everything a program writes to the terminal that is its standard error.
+class TTerminal {
+ public:
+  TTerminal() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    grantpt(master_);
+    unlockpt(master_);
+  }
+  ~TTerminal() { close(master_); }
+  fs::path Path() const { return ptsname(master_); }
+
+  // Reads until the last program on the terminal has closed it.
+  std::string ReadToEnd() const {
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + kProgramPatience;
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd pfd{master_, POLLIN, 0};
+      if (poll(&pfd, 1, 1000) != 1) continue;
+      char chunk[512];
+      const ssize_t n = read(master_, chunk, sizeof chunk);
+      if (n <= 0) break;  // EIO: the terminal's last user is gone
+      text.append(chunk, static_cast<size_t>(n));
+    }
+    return text;
+  }
+
+ private:
+  int master_;
+};
+
+TEST(CliRead, OnATerminalStandardErrorShowsBytesRateAndTimeLeft) {
+  TCliBench bench;
+  TTerminal terminal;
+  TProcess cli({KESTRUNE_CLI_PROGRAM, "--device", bench.Link().string(), "read", "eeprom",
+                "--length", "200", "-o", "t.bin"},
+               bench.Dir(), bench.Out(), terminal.Path());
+  const std::string shown = terminal.ReadToEnd();
+  EXPECT_EQ(cli.Wait(), 0);
+  EXPECT_TRUE(Contains(shown, "[........................]  0 B of 512 B  -- B/s  --:-- left"))
+      << shown;
+  EXPECT_TRUE(Contains(shown, "[########################]  512 B of 512 B  ")) << shown;
+  EXPECT_TRUE(Contains(shown, " B/s  0:00 left")) << shown;
+  EXPECT_TRUE(shown.ends_with("\r\033[K")) << shown;          // the line is gone at the end
+  EXPECT_FALSE(Contains(ReadFile(bench.Out()), "of 512 B"));  // standard output has log lines only
+}
+
+TEST(CliWrite, AnSrecCatImageIsWrittenAndVerifiedAndAWrongByteIsNamed) {
+  TCliBench bench;
+  WriteBytes(bench.Dir() / "y.bin", RandomBytes(300, 11));
+  ASSERT_TRUE(SrecCat(bench.Dir(), "y.bin -binary -offset 0x0100 -o y.s19"));
+
+  const TCliRun run = bench.Run({"write", "flash1", "y.s19", "--verify"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const Texts texts = LogTexts(run.out);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "success"), texts.end());
+  EXPECT_NE(
+      std::find(texts.begin(), texts.end(), "verified: 12C bytes from 100 are as in the file"),
+      texts.end());
+  EXPECT_TRUE(bench.WaitForTrace("Write_Data_Request: 32 bytes at flash 1 00100"));
+
+  // A radio that stores the byte at 0x0123 wrong: status 1, the address named.
+  bench.RestartSimulator({"--corrupt-write", "0123"});
+  const Bytes bytes = ReadBytes(bench.Dir() / "y.bin");
+  const TCliRun bad = bench.Run({"write", "flash1", "y.s19", "--verify"});
+  EXPECT_EQ(bad.status, 1);
+  char expected[128];
+  std::snprintf(expected, sizeof expected,
+                "kestrune-cli: verify: the radio holds %02X at 123 where the file has %02X",
+                bytes[0x23] ^ 0xFF, bytes[0x23]);
+  EXPECT_TRUE(Contains(bad.err, expected)) << bad.err;
+}
+
+TEST(CliRead, SigintStopsAReadAfterItsChunkClosesMemoryAccessAndSavesNothing) {
+  TCliBench bench;
+  auto cli = bench.Start({"read", "flash2", "--length", "10000", "-o", "z.bin"});
+  ASSERT_TRUE(WaitForText(bench.Out(), "reading at 40"));
+  cli->Signal(SIGINT);
+  EXPECT_EQ(cli->Wait(), 130);
+  EXPECT_TRUE(bench.WaitForTrace("MEMORY ACCESS: close, mode 3"));
+  const Texts texts = LogTexts(ReadFile(bench.Out()));
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_TRUE(texts[texts.size() - 3].starts_with("read stopped at ")) << texts[texts.size() - 3];
+  EXPECT_EQ(texts[texts.size() - 2], "leaving SBEP mode");
+  EXPECT_EQ(texts.back(), "Port closed");
+  EXPECT_EQ(ReadFile(bench.Err()), "kestrune-cli: stopped by SIGINT\n");
+  EXPECT_FALSE(fs::exists(bench.Dir() / "z.bin"));
+}
+
+TEST(CliWrite, SigtermStopsAWriteAndSaysTheMemoryIsPartlyWritten) {
+  TCliBench bench;
+  WriteBytes(bench.Dir() / "big.bin", RandomBytes(0x2000, 13));
+  auto cli = bench.Start({"write", "direct", "big.bin"});
+  ASSERT_TRUE(WaitForText(bench.Out(), "writing at 20\n"));
+  cli->Signal(SIGTERM);
+  EXPECT_EQ(cli->Wait(), 143);
+  EXPECT_TRUE(bench.WaitForTrace("MEMORY ACCESS: close, mode 1"));
+  const std::string err = ReadFile(bench.Err());
+  EXPECT_TRUE(Contains(err,
+                       "kestrune-cli: the write was stopped: the radio's memory is partly "
+                       "written ("))
+      << err;
+  EXPECT_TRUE(Contains(err, " of 8192 bytes)\nkestrune-cli: stopped by SIGTERM\n")) << err;
+}
+
+TEST(CliRead, ARadioThatRefusesSbepFailsTheReadWithStatus1) {
+  TCliBench bench({"--refuse-ack", "all"});
+  const TCliRun run = bench.Run({"read", "eeprom", "--length", "10", "-o", "n.bin"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kestrune-cli: the read failed; nothing was saved\n");
+  EXPECT_FALSE(fs::exists(bench.Dir() / "n.bin"));
+  EXPECT_TRUE(bench.WaitForTrace("MEMORY ACCESS: close"));
+}
+
+TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
+  TCliBench bench;
+  std::ofstream(bench.Dir() / "empty.s19") << "S0030000FC\r\nS9030000FC";
+  std::ofstream(bench.Dir() / "bad.s19") << "S1G1000000\r\n";
+  std::ofstream(bench.Dir() / "empty.bin");
+  std::ofstream(bench.Dir() / "far.s19") << "S20510000001E9\r\n";  // 01 at 0x100000
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"read", "flash3", "-o", "x.bin"},
+       "read: 'flash3' is no memory device; DEVICE is one of "
+       "eeprom-default, eeprom, flash1, flash2, direct"},
+      {{"read", "-o", "x.bin"}, "read: which memory?"},
+      {{"read", "eeprom", "x", "-o", "y"}, "read: one DEVICE, please; the file goes after -o"},
+      {{"read", "eeprom", "-o", "x.bin"}, "read: eeprom needs --length HEX"},
+      {{"read", "eeprom-default", "--length", "10", "-o", "x.bin"},
+       "read: eeprom-default takes its range from the radio"},
+      {{"read", "flash1", "--base", "FFFF0", "--length", "100", "-o", "x.bin"},
+       "read: memory range refused: base FFFF0 length 100 lies outside the addresses 0 to FFFFF"},
+      {{"read", "flash1", "--base", "FFFFFFFF", "--length", "1", "-o", "x.bin"},
+       "read: memory range refused"},
+      {{"read", "flash1", "--length", "zz", "-o", "x.bin"},
+       "read: the length 'zz' is not a hexadecimal number"},
+      {{"read", "eeprom-default"}, "read: -o FILE is missing"},
+      {{"read", "eeprom-default", "-o", "no-folder/x.bin"},
+       "read: cannot save into no-folder: no such folder"},
+      {{"write", "eeprom"}, "write: FILE is missing"},
+      {{"write", "flash1", "a", "b"}, "write: one DEVICE and one FILE, please"},
+      {{"write", "flash1", "far.s19"}, "write: memory range refused: base 100000 length 1"},
+      {{"write", "eeprom", "missing.s19"}, "write: Unable to read missing.s19"},
+      {{"write", "eeprom", "empty.s19"}, "write: empty.s19 holds no image"},
+      {{"write", "eeprom", "empty.bin"}, "write: empty.bin holds no image"},
+      {{"write", "eeprom", "bad.s19"}, "write: bad.s19: ''$G1'' is not a valid integer value"},
+      {{"write", "eeprom", "empty.bin", "--fast"}, "write: unknown option '--fast'"},
+  };
+  for (const auto& [args, message] : cases) {
+    const TCliRun run = bench.Run(args);
+    EXPECT_EQ(run.status, 2) << message;
+    EXPECT_TRUE(Contains(run.err, "kestrune-cli: " + message)) << run.err;
+    EXPECT_TRUE(Contains(run.err, "\nTry 'kestrune-cli " + args[0] + " --help'.\n")) << run.err;
+  }
+  EXPECT_FALSE(Contains(bench.Trace(), "PC>"));
+  EXPECT_FALSE(fs::exists(bench.Dir() / "x.bin"));
+}
+
+}  // namespace
+}  // namespace kestrune::cli::test

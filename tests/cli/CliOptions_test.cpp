@@ -1,0 +1,207 @@
+// What kestrune-cli reads from its command line and the settings file before
+// the port opens, and the progress line. The mistakes and their messages are
+// checked on the built program (CliEndToEnd_test, CliMemory_test).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "cli/PortSetup.h"
+#include "cli/ProgressMeter.h"
+#include "serial/SerialDevices.h"
+
+namespace kestrune::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Words = std::vector<std::string>;
+
+TEST(CliCommandLine, LineOptionsStandAnywhereBeforeTheDoubleDash) {
+  const TCommandLine line =
+      ParseCommandLine({"--baud", "4800", "tune", "403000000", "--dump", "--step=5", "--parity",
+                        "Even", "--stop-bits", "1.5", "--bits=7", "--log", "x.log"});
+  EXPECT_EQ(line.Command, "tune");
+  EXPECT_EQ(line.Args, (Words{"403000000", "--step=5"}));
+  EXPECT_EQ(line.Line.Baud, 4800);
+  EXPECT_EQ(line.Line.Bits, 7);
+  EXPECT_EQ(line.Line.StopBits, 1);
+  EXPECT_EQ(line.Line.Parity, 2);
+  EXPECT_TRUE(line.Line.Dump);
+  EXPECT_EQ(line.Line.LogFile, "x.log");
+  EXPECT_EQ(ParseCommandLine({"--port", "com3", "send", "01"}).Line.Port, "COM3");
+
+  // After "--" a line option's name is a word of the command.
+  const TCommandLine text = ParseCommandLine({"lcd", "--", "--dump", "-x"});
+  EXPECT_EQ(text.Args, (Words{"--", "--dump", "-x"}));
+  EXPECT_FALSE(text.Line.Dump);
+
+  const TCommandLine help = ParseCommandLine({"help", "lcd"});
+  EXPECT_TRUE(help.Help);
+  EXPECT_EQ(help.Command, "lcd");
+  EXPECT_TRUE(ParseCommandLine({"tune", "-h"}).Help);
+}
+
+TEST(CliCommandArgs, OptionsValuesAndWords) {
+  const TCommandArgs scanned = ScanCommandArgs(
+      "read", {"eeprom", "--base", "100", "-o", "x.bin", "--length=10", "-", "-5", "--", "--base"},
+      {{"--base", true}, {"--length", true}, {"-o", true}, {"--verify", false}});
+  EXPECT_EQ(scanned.Words, (Words{"eeprom", "-", "-5", "--base"}));
+  EXPECT_EQ(scanned.Value("--base"), "100");
+  EXPECT_EQ(scanned.Value("--length"), "10");
+  EXPECT_EQ(scanned.Value("-o"), "x.bin");
+  EXPECT_FALSE(scanned.Has("--verify"));
+
+  EXPECT_EQ(ParseHex("0x1F", 0xFFFF, "frames value", "tune"), 0x1Fu);
+  EXPECT_EQ(ParseHex("$ff", 0xFFFF, "frames value", "tune"), 0xFFu);
+  try {  // past 64 bits is out of range, not "not a number"
+    ParseDecimal("99999999999999999999", 0, 99, "delay", "scan");
+    ADD_FAILURE();
+  } catch (const EUsageError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "scan: the delay 99999999999999999999 is out of range (0 to 99)");
+    EXPECT_EQ(e.Command(), "scan");
+  }
+}
+
+TEST(CliCommands, SendTuneLcdAndScanReadWhatTheWindowsControlsHold) {
+  EXPECT_EQ(ReadSendBytes({"#1#a", "$FF", "0x02,0x03", "1234"}),
+            (std::vector<uint8_t>{0x01, 0x0A, 0xFF, 0x02, 0x03, 0x34}));
+
+  const TTuneRequest plain = ReadTuneRequest({"403000000"});
+  EXPECT_EQ(plain.Setting.Channel, 4480);  // 6.25 kHz, as the tab starts
+  EXPECT_TRUE(plain.Setting.Rx && !plain.Setting.Is800 && !plain.Setting.Sbep && !plain.ToLcd);
+  EXPECT_EQ(plain.Setting.Frames, 0x00FF);
+  const TTuneRequest all =
+      ReadTuneRequest({"403000000", "--step", "5", "--tx", "--800", "--lcd", "--sbep",
+                       "--modulation", "2", "--audio=2", "--continuous", "no", "--frames", "1a"});
+  EXPECT_EQ(all.Setting.Channel, 5600);
+  EXPECT_TRUE(!all.Setting.Rx && all.Setting.Is800 && all.Setting.Sbep && all.ToLcd);
+  EXPECT_EQ(all.Setting.ModulationIndex, 2);
+  EXPECT_EQ(all.Setting.AudioIndex, 2);
+  EXPECT_EQ(all.Setting.ContinuousIndex, 0);
+  EXPECT_EQ(all.Setting.Frames, 0x001A);
+
+  EXPECT_EQ(ReadLcdText({"SELF", "CHECK"}), "SELF CHECK");
+  EXPECT_EQ(ReadLcdText({"--", "-5 dB"}), "-5 dB");
+
+  const TScanRequest plainScan = ReadScanRequest({"100", "103"});
+  EXPECT_EQ(plainScan.Range.DelayMs, 3000);
+  EXPECT_EQ(plainScan.Choices.StepIndex, 0);  // 5 kHz, the list's first item
+  const TScanRequest scan =
+      ReadScanRequest({"70000", "0", "--delay", "50", "--step", "12.5", "--tx", "--800", "--sbep"});
+  EXPECT_EQ(scan.Range.From, 70000);
+  EXPECT_EQ(scan.Range.To, 0);  // nothing to send, as in the window
+  EXPECT_EQ(scan.Range.DelayMs, 50);
+  EXPECT_EQ(scan.Choices.StepIndex, 2);
+  EXPECT_TRUE(!scan.Choices.Rx && scan.Choices.Is800 && scan.Choices.Sbep);
+}
+
+TEST(CliCommands, ReadTakesADeviceARangeAndAFileWhoseNameGivesTheFormat) {
+  const TReadRequest standard = ReadReadRequest({"eeprom-default", "-o", "radio.S19"});
+  EXPECT_EQ(standard.Device, EepromDefault);
+  EXPECT_TRUE(standard.SRecords);
+  const TReadRequest flash =
+      ReadReadRequest({"flash2", "--base", "0x12345", "--length=100", "--output", "f.bin"});
+  EXPECT_EQ(flash.Device, Flash2);
+  EXPECT_EQ(flash.Fields.Base, "12345");
+  EXPECT_EQ(flash.Fields.Length, "100");
+  EXPECT_FALSE(flash.SRecords);
+  EXPECT_EQ(ReadReadRequest({"direct", "--base", "FFFFF", "--length", "1", "-o", "x"}).Device,
+            Direct);  // the last address
+
+  for (const char* name : {"a.s19", "a.SREC", "b/c.mot"}) EXPECT_TRUE(IsSRecordFileName(name));
+  for (const char* name : {"a.bin", "s19", "a.s19.bak"}) EXPECT_FALSE(IsSRecordFileName(name));
+}
+
+TEST(CliCommands, WriteLoadsTheImageBeforeThePortOpens) {
+  const fs::path file = fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()));
+  std::ofstream(file.string() + ".s19") << "S1060100010203F2\r\nS9030000FC";  // 01 02 03 at 0100
+  const TWriteRequest srec = ReadWriteRequest({"flash1", file.string() + ".s19", "--verify"});
+  EXPECT_TRUE(srec.Verify);
+  EXPECT_EQ(srec.Fields.Base, "100");
+  EXPECT_EQ(srec.Fields.Length, "3");
+  ASSERT_EQ(srec.Image.image.size(), 0x103u);
+  EXPECT_EQ(srec.Image.image[0x101], 0x02);
+
+  std::ofstream(file.string() + ".bin") << "xyz";
+  const TWriteRequest raw = ReadWriteRequest({"eeprom-default", file.string() + ".bin"});
+  EXPECT_EQ(raw.Fields.Base, "0");  // a raw image starts at address 0
+  EXPECT_EQ(raw.Fields.Length, "3");
+  fs::remove(file.string() + ".s19");
+  fs::remove(file.string() + ".bin");
+}
+
+TEST(CliCommands, AScriptFileIsReadAsTheCustomPagesFileIs) {
+  const fs::path file = fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()));
+  // UTF-16 little-endian with its mark, CR LF: "sbep 1", "sb9600".
+  const char16_t text[] = u"\uFEFFsbep 1\r\nsb9600";
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(text), sizeof text - sizeof text[0]);
+  EXPECT_EQ(ReadScriptLines({file.string()}), (Words{"sbep 1", "sb9600"}));
+  fs::remove(file);
+}
+
+class CliPortSetupTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    SetSerialDeviceMap({});
+    fs::remove(path_);
+  }
+  std::string Settings(const std::string& text) {
+    std::ofstream(path_) << text;
+    return path_.string();
+  }
+  fs::path path_ =
+      fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()) + ".ini");
+};
+
+TEST_F(CliPortSetupTest, TheWindowsSettingsAreTheDefaultsAndTheOptionsWin) {
+  TLineOptions options;
+  options.Settings = Settings(
+      "[port]\nindex=2\nBaud=4800\nBits=7\nStopBits=2\nParity=1\n"
+      "[devices]\ncom3=/tmp/radio-three\n");
+  TPortSetup setup = ResolvePortSetup(options);
+  EXPECT_EQ(setup.Name, "COM3");
+  EXPECT_EQ(setup.Baud, 4800);
+  EXPECT_EQ(setup.Bits, 7);
+  EXPECT_EQ(setup.StopBits, 2);
+  EXPECT_EQ(setup.Parity, 1);
+  EXPECT_EQ(ResolveSerialDevice("COM3"), "/tmp/radio-three");  // the window's device map
+
+  options.Port = "COM1";
+  options.Baud = 19200;
+  setup = ResolvePortSetup(options);
+  EXPECT_EQ(setup.Name, "COM1");
+  EXPECT_EQ(setup.Baud, 19200);
+  options.Device = "/dev/ttyUSB7";
+  EXPECT_EQ(ResolvePortSetup(options).Name, "/dev/ttyUSB7");
+
+  // Without settings the line is a new window's; a setting that is used
+  // must be valid.
+  options = {};
+  options.Settings = Settings("[port]\nBaud=fast\n");
+  EXPECT_THROW(ResolvePortSetup(options), EUsageError);
+  options.Baud = 9600;
+  setup = ResolvePortSetup(options);
+  EXPECT_EQ(setup.Name, "COM1");
+  EXPECT_EQ(setup.Bits, 8);
+  EXPECT_EQ(setup.StopBits, 0);
+  EXPECT_EQ(setup.Parity, 0);
+  EXPECT_EQ(DefaultSettingsFile(), ProgramDir() + "settings.ini");
+}
+
+TEST(CliProgress, BytesRateAndTimeLeft) {
+  EXPECT_EQ(FormatBytes(2869), "2.8 KiB");
+  EXPECT_EQ(FormatBytes(1 << 20), "1.0 MiB");
+  EXPECT_EQ(FormatDuration(29.2), "0:30");
+  EXPECT_EQ(FormatDuration(3725), "1:02:05");
+  EXPECT_EQ(FormatProgress(0, 2869, 0, 10), "[..........]  0 B of 2.8 KiB  -- B/s  --:-- left");
+  EXPECT_EQ(FormatProgress(1000, 2000, 10, 10),
+            "[#####.....]  1000 B of 2.0 KiB  100 B/s  0:10 left");
+  EXPECT_EQ(FormatProgress(0, 0, 0, 4), "[####]  0 B of 0 B  -- B/s  --:-- left");
+}
+
+}  // namespace
+}  // namespace kestrune::cli
