@@ -1,5 +1,7 @@
 #include "tests/support/Frames.h"
 
+#include <random>
+
 #include "protocol/CRC16.h"
 
 namespace kestrune::test {
@@ -58,6 +60,14 @@ Bytes DisplayFrame(const Bytes& text) {
   bytes = Concat(bytes, text);
   bytes.insert(bytes.end(), n, 0x00);
   return WithSbepChecksum(bytes);
+}
+
+Bytes RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> byte(0, 255);
+  Bytes bytes(n);
+  for (auto& b : bytes) b = static_cast<uint8_t>(byte(random));
+  return bytes;
 }
 
 }  // namespace kestrune::test

@@ -12,6 +12,8 @@ using Bytes = std::vector<uint8_t>;
 
 // Bytes first, first + 1, ... of the given length, wrapping at 256.
 Bytes Pattern(size_t length, uint8_t first = 0);
+// n bytes from a seeded generator: the same seed, the same bytes.
+Bytes RandomBytes(size_t n, unsigned seed);
 Bytes Concat(Bytes a, const Bytes& b);
 
 // An SB9600 frame with its check byte.

@@ -4,7 +4,9 @@
 #include "console/core/MemoryTransfer.h"
 
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
+#include "tests/support/Frames.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -26,6 +28,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using sim::MemorySpace;
 using sim::SimRadio;
+using test::RandomBytes;
 
 // The engine's log callback is a plain function: one recorder for the
 // engine's lines and the operation's, in the order they came.
@@ -45,14 +48,6 @@ std::vector<std::string> Logged() {
 size_t CountLogged(const std::string& line) {
   const auto lines = Logged();
   return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
-}
-
-Bytes RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> byte(0, 255);
-  Bytes bytes(n);
-  for (auto& b : bytes) b = static_cast<uint8_t>(byte(random));
-  return bytes;
 }
 
 class MemoryTransferTest : public ::testing::Test {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Frames.h"
+
 #include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
@@ -19,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using test::RandomBytes;
 
 std::optional<fs::path> FindOnPath(const std::string& program) {
   const char* path = std::getenv("PATH");
@@ -37,14 +40,6 @@ std::string ReadText(const fs::path& file) {
 
 void WriteText(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
-}
-
-Bytes RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> byte(0, 255);
-  Bytes bytes(n);
-  for (auto& b : bytes) b = static_cast<uint8_t>(byte(random));
-  return bytes;
 }
 
 class SRecordInterop : public ::testing::Test {
