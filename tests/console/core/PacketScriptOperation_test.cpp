@@ -21,21 +21,22 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
-// Every unit the radio takes in from the program from now on, complete or
-// not, as text ("01 02"): the radio's trace names them all.
-struct ProgramUnits {
+// Every byte the radio takes in from the program from now on, in order. How
+// the radio's reads cut the stream into units is the scheduler's business, so
+// only the stream itself is kept.
+struct ProgramBytes {
   std::mutex lock;
   std::condition_variable changed;
-  Lines units;
+  Bytes bytes;
 };
 
-std::shared_ptr<ProgramUnits> TraceProgramUnits(OperationTestKit& kit) {
-  auto traced = std::make_shared<ProgramUnits>();
+std::shared_ptr<ProgramBytes> TraceProgramBytes(OperationTestKit& kit) {
+  auto traced = std::make_shared<ProgramBytes>();
   kit.Radio([traced](sim::SimRadio& r) {
     r.SetTraceSink([traced](const sim::TraceEvent& event) {
       if (event.source != sim::TraceEvent::Source::Program) return;
       std::lock_guard lock(traced->lock);
-      traced->units.push_back(FormatCommandBytes(event.bytes));
+      traced->bytes.insert(traced->bytes.end(), event.bytes.begin(), event.bytes.end());
       traced->changed.notify_all();
     });
   });
@@ -90,15 +91,20 @@ TEST(PacketScriptRun, TheExampleScriptReadsTwoEepromBytes) {
 
 TEST(PacketScriptRun, Sb9600LinesGoOutWithTheirCheckByteAndABadLineSendsNothing) {
   OperationTestKit kit;
-  const auto traced = TraceProgramUnits(kit);
+  const auto traced = TraceProgramBytes(kit);
   kit.Engine().SbepMode = true;  // left over: the run starts in SB9600 all the same
   int failed = -1;
   const Lines log = RunScript(kit, {"01 zz 03", "01 02", "00 12 01 06 00"}, &failed);
-  EXPECT_EQ(failed, 1);  // the bad line
+  // Only the bad line failed: each of the other two came back as its own echo.
+  EXPECT_EQ(failed, 1);
 
-  ASSERT_TRUE(WaitUntil(traced->lock, traced->changed, [&] { return traced->units.size() >= 2; }));
+  // A short line goes out as written, a 5-byte one with its CRC in place of
+  // the last byte; the bad line sends nothing.
+  const Bytes expected{0x01, 0x02, 0x00, 0x12, 0x01, 0x06, 0x02};
+  ASSERT_TRUE(WaitUntil(traced->lock, traced->changed,
+                        [&] { return traced->bytes.size() >= expected.size(); }));
   std::lock_guard lock(traced->lock);
-  EXPECT_EQ(traced->units, (Lines{"01 02", "00 12 01 06 02"}));
+  EXPECT_EQ(traced->bytes, expected);
   EXPECT_EQ(log, (Lines{"01 zz 03: ''$zz'' is not a valid integer value", "leaving SBEP mode"}));
 }
 
