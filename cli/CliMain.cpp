@@ -1,9 +1,12 @@
 #include "cli/CliMain.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
@@ -63,6 +66,51 @@ TPreparedRun Prepare(TCommandLine line) {
   return run;
 }
 
+// What the stop signals do to a run. The first asks the operation to stop
+// at its next step and the engine to start no further attempt, so the
+// closing (SBEP left, memory access closed) takes one attempt per exchange.
+// A second ends the program at once with the first one's exit code, after a
+// line saying what the closing left undone. Runs on the signals' thread.
+class SignalResponse {
+ public:
+  explicit SignalResponse(PlainEventPump& pump) : pump_(pump) {}
+
+  void Attach(TSb9600* engine) {
+    std::lock_guard lock(lock_);
+    engine_ = engine;
+  }
+
+  void operator()(int sig) {
+    std::lock_guard lock(lock_);
+    if (first_ == 0) {
+      first_ = sig;
+      if (engine_) engine_->BeginClosing();
+      pump_.Wake();
+      Say("kestrune-cli: stopping after the step in progress (a second " + SignalName(sig) +
+          " stops at once)");
+      return;
+    }
+    Say("kestrune-cli: stopped at once by a second " + SignalName(sig) +
+        (engine_ && engine_->SbepMode ? "; the radio may still be in SBEP mode"
+                                      : "; the closing did not finish"));
+    _exit(128 + first_);
+  }
+
+  static std::string SignalName(int sig) { return sig == SIGINT ? "SIGINT" : "SIGTERM"; }
+
+ private:
+  // One write: the main thread may be writing to standard error as well.
+  static void Say(std::string line) {
+    line += '\n';
+    [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, line.data(), line.size());
+  }
+
+  PlainEventPump& pump_;
+  std::mutex lock_;
+  TSb9600* engine_ = nullptr;
+  int first_ = 0;
+};
+
 // The engine with its port open, as the window's Apply makes it; nullptr
 // (after the port's and the engine's log lines) when the port did not open.
 std::unique_ptr<TSb9600> OpenPort(PlainEventPump& pump, const TPreparedRun& run) {
@@ -91,18 +139,22 @@ TOutcome RunCommand(const TPreparedRun& run, TSb9600& engine, PlainEventPump& pu
 // The port open, the command run, the port closed; stops at a signal.
 int RunWithPort(const TPreparedRun& run) {
   PlainEventPump pump;
-  TStopSignals signals([&pump](int) { pump.Wake(); });
+  SignalResponse response(pump);
+  TStopSignals signals([&response](int sig) { response(sig); });
   auto engine = OpenPort(pump, run);
   if (!engine) {
     CliOutput().Error("the port " + run.Port.Name + " could not be opened");
     return kExitPort;
   }
+  response.Attach(engine.get());
+  if (signals.Requested()) engine->BeginClosing();  // it came while the port opened
   const TOutcome outcome =
       signals.Requested() ? TOutcome::Done : RunCommand(run, *engine, pump, signals);
+  response.Attach(nullptr);
   engine.reset();  // logs "Port closed"
 
   if (const int sig = signals.Signal(); sig != 0) {
-    CliOutput().Error(std::string("stopped by ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
+    CliOutput().Error("stopped by " + SignalResponse::SignalName(sig));
     return 128 + sig;
   }
   return outcome == TOutcome::Done ? kExitDone : kExitFailed;

@@ -1,6 +1,7 @@
 #include "console/QuitOnSignal.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -8,8 +9,10 @@
 #include <QWidget>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <system_error>
+#include <thread>
 
 namespace kestrune {
 
@@ -17,7 +20,7 @@ namespace {
 
 constexpr std::array kSignals{SIGTERM, SIGINT, SIGHUP};
 int g_pipe[2] = {-1, -1};
-const TQuitOnSignal* g_instance = nullptr;
+TQuitOnSignal* g_instance = nullptr;
 
 extern "C" void WriteSignalByte(int) {
   const int saved = errno;
@@ -62,6 +65,24 @@ void TQuitOnSignal::SetWindow(QWidget* window) {
 }
 
 bool TQuitOnSignal::CloseRequested() { return g_instance && g_instance->closeRequested_; }
+
+void TQuitOnSignal::WaitUnlessSignalled(int ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    if (!g_instance) {
+      std::this_thread::sleep_for(left);
+      return;
+    }
+    pollfd signalled{g_pipe[0], POLLIN, 0};
+    const int ready = poll(&signalled, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;  // the byte is in the pipe by now
+    if (ready > 0) g_instance->SignalArrived();
+    return;
+  }
+}
 
 void TQuitOnSignal::SignalArrived() {
   char bytes[16];

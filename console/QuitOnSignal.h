@@ -29,6 +29,12 @@ class TQuitOnSignal : public QObject {
   // window then closes without asking the operator anything.
   static bool CloseRequested();
 
+  // Blocks the calling (GUI) thread for ms milliseconds, serving no events,
+  // but returns at once when a quit signal arrives, and then closes the
+  // window as the notifier would have. Without a live instance it only
+  // sleeps.
+  static void WaitUnlessSignalled(int ms);
+
  private:
   void SignalArrived();
   void CloseWindow();

@@ -14,6 +14,7 @@
 #include "console/ConsoleLog.h"
 #include "console/ErrorReport.h"
 #include "console/LogViewFeed.h"
+#include "console/QuitOnSignal.h"
 #include "console/UnitSetButtons.h"
 #include "console/WidgetKit.h"
 #include "console/core/IniFile.h"
@@ -103,14 +104,21 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  ConsoleLog().AppClosing = true;
+  BeginClosing();
   QMainWindow::closeEvent(event);
 }
 
 bool TForm1::AppClosing() { return ConsoleLog().AppClosing.load(); }
 
-void TForm1::FormDestroy() {
+// From now on the operations end at their next step and the engine starts
+// no further attempt of any exchange.
+void TForm1::BeginClosing() {
   ConsoleLog().AppClosing = true;
+  if (fSb9600) fSb9600->BeginClosing();
+}
+
+void TForm1::FormDestroy() {
+  BeginClosing();
   fSb9600.reset();  // closes the port; "Port closed" reaches the file only
 
   TIniFile ini(ToStd(SettingsFileName()));
@@ -130,7 +138,10 @@ bool TForm1::CheckEngine() {
 bool TForm1::CheckPortOpen() { return CheckEngine() && !RefusedDuringMemoryTransfer(); }
 
 TOperationContext TForm1::OperationContext() {
-  return TOperationContext{*fSb9600, pump_, LogLine, &TForm1::AppClosing};
+  // A script's delay pauses the whole window, as the operator asked, yet a
+  // quit signal still ends it at once.
+  return TOperationContext{*fSb9600, pump_, LogLine, &TForm1::AppClosing,
+                           &TQuitOnSignal::WaitUnlessSignalled};
 }
 
 void TForm1::ButtonPortApplyClick() {

@@ -125,6 +125,7 @@ class TForm1 : public QMainWindow {
   // True once the window has started closing: running operations end at
   // their next step.
   static bool AppClosing();
+  void BeginClosing();
 
   // One exchange on the engine. While it waits, handlers run nested; the
   // port cannot be replaced until it returns.

@@ -147,11 +147,17 @@ bool TSb9600::SendRepeatAndWait(const std::vector<uint8_t>& pkt) {
 bool TSb9600::SendRepeatAndWait(const uint8_t* buf, int32_t len) {
   // An empty exchange has no echo to wait for; it would only time out.
   if (buf == nullptr || len <= 0 || !FComPort) return false;
+  if (len > kMaxPacketLen) {
+    AddToLog("a packet of " + std::to_string(len) + " bytes cannot be sent: the longest is " +
+             std::to_string(kMaxPacketLen));
+    return false;
+  }
   // A handler running nested inside the wait may reuse the caller's buffer.
   const std::vector<uint8_t> pkt(buf, buf + len);
 
   bool result = false;
   for (int attempt = 0; attempt < kMaxAttempts && !result; ++attempt) {
+    if (attempt > 0 && ClosingBegun()) break;
     if (!SendPkt(pkt.data(), len)) break;  // not sent: no retry
     result = WaitResponse();
   }

@@ -74,6 +74,9 @@ class TSb9600 {
   static constexpr int32_t kReadBufSize = 4096;
   static constexpr int32_t kReadChunkSize = 1200;
   static constexpr int kMaxAttempts = 3;
+  // The longest packet whose echo can ever be matched: the receive buffer
+  // never holds more than kReadBufSize - 1 bytes.
+  static constexpr int32_t kMaxPacketLen = kReadBufSize - 1;
   static constexpr std::chrono::milliseconds kCtsWaitInterval{1000};
   static constexpr std::chrono::milliseconds kRespWaitInterval{3000};
   // DTR is dropped this long after the SBEP entry request's echo; the radio
@@ -109,9 +112,18 @@ class TSb9600 {
 
   // One exchange, up to three attempts: true when the echo (and in SBEP mode
   // the acknowledge byte and any reply the request calls for) arrived.
-  // False for an empty packet, without writing anything.
+  // False for an empty packet, without writing anything; false with one log
+  // line for a packet longer than kMaxPacketLen, whose echo could never be
+  // matched.
   bool SendRepeatAndWait(const uint8_t* buf, int32_t len);
   bool SendRepeatAndWait(const std::vector<uint8_t>& pkt);
+
+  // Once closing has begun (the window closes, a quit signal arrived) no
+  // exchange starts a further attempt: the attempt in flight finishes, and
+  // an exchange begun afterwards (leaving SBEP, closing memory access) gets
+  // its first attempt only. Safe from any thread; it cannot be undone.
+  void BeginClosing() { closing_ = true; }
+  bool ClosingBegun() const { return closing_.load(); }
 
   // Asks device DevAddr (low five bits) to switch to SBEP. True: SBEP mode,
   // DTR raised, SbepResp() 0x50. False: SB9600 mode, DTR low.
@@ -197,6 +209,7 @@ class TSb9600 {
   PortFactory FPortFactory;
   std::unique_ptr<PumpTimer> TimerWaitingCts;
   std::unique_ptr<PumpTimer> TimerWaitingResp;
+  std::atomic<bool> closing_{false};
   std::atomic<bool> FLogTX{false};
   std::atomic<bool> FLogRX{false};
   std::string FPortName;

@@ -23,8 +23,15 @@ struct TOperationContext {
   EventPump& Pump;
   std::function<void(const std::string&)> Log;
   std::function<bool()> StopRequested;
+  // How a script's `delay` waits. When empty, it waits in Pump until the
+  // time is up or a stop is requested (the pump is woken by whoever asks).
+  // The window hands in a wait that serves no events, as the operator asked
+  // for a pause of the whole window, yet ends on a quit signal.
+  std::function<void(int ms)> Delay = {};
 
   bool Stopping() const { return StopRequested && StopRequested(); }
+  // Waits ms milliseconds, or less when a stop is requested first.
+  void Pause(int ms);
 };
 
 }  // namespace kestrune

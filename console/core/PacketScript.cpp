@@ -1,9 +1,7 @@
 #include "console/core/PacketScript.h"
 
-#include <chrono>
 #include <exception>
 #include <stdexcept>
-#include <thread>
 
 #include "console/core/CommandText.h"
 #include "console/core/IntConv.h"
@@ -81,10 +79,7 @@ bool Perform(TOperationContext& context, const TScriptStatement& statement) {
     case Kind::Blank: return true;
     case Kind::EnterSbep: return engine.EnterSbepMode(statement.DevAddr);
     case Kind::LeaveSbep: engine.LeaveSbepMode(); return true;
-    // The operator asked for a pause of the whole window: nothing is served.
-    case Kind::Delay:
-      std::this_thread::sleep_for(std::chrono::milliseconds(statement.DelayMs));
-      return true;
+    case Kind::Delay: context.Pause(statement.DelayMs); return true;
     case Kind::Send: {
       const bool sbep = engine.SbepMode;
       return engine.SendRepeatAndWait(statement.Packet) && (!sbep || engine.SbepResp() == 0x50);

@@ -190,20 +190,53 @@ TEST(CliSignals, SigintEndsAScanInItsPauseAndExits130) {
   const Texts texts = LogTexts(ReadFile(bench.Out()));
   EXPECT_EQ(texts.back(), "Port closed");
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "channel 101 set"), 0);
-  EXPECT_EQ(ReadFile(bench.Err()), "kestrune-cli: stopped by SIGINT\n");
+  EXPECT_EQ(ReadFile(bench.Err()),
+            "kestrune-cli: stopping after the step in progress (a second SIGINT stops at once)\n"
+            "kestrune-cli: stopped by SIGINT\n");
 }
 
-TEST(CliSignals, SigtermEndsTheExchangeRunningAndExits143) {
+TEST(CliSignals, SigtermLetsTheAttemptRunningFinishAndStartsNoOtherOne) {
   TCliBench bench({"--drop-echo", "1"});  // the first attempt waits its 3 s in vain
   auto cli = bench.Start({"--dump", "send", "03 11 80 3F 6F"});
   ASSERT_TRUE(WaitForText(bench.Out(), "TX(5)"));
   cli->Signal(SIGTERM);
   EXPECT_EQ(cli->Wait(), 143);
-  // The exchange was not cut: its second attempt went out and came back.
   const Texts texts = LogTexts(ReadFile(bench.Out()));
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "TX(5) 03 11 80 3F 6F   |  ????o"), 2);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "TX(5) 03 11 80 3F 6F   |  ????o"), 1);
   EXPECT_EQ(texts.back(), "Port closed");
-  EXPECT_EQ(ReadFile(bench.Err()), "kestrune-cli: stopped by SIGTERM\n");
+  EXPECT_EQ(ReadFile(bench.Err()),
+            "kestrune-cli: stopping after the step in progress (a second SIGTERM stops at once)\n"
+            "kestrune-cli: the radio did not answer\n"
+            "kestrune-cli: stopped by SIGTERM\n");
+}
+
+TEST(CliSignals, SigtermEndsAScriptDelayAtOnceAndTheScriptStillLeavesSbepMode) {
+  TCliBench bench;
+  std::ofstream(bench.Dir() / "s.txt") << "sbep 1\ndelay 600000\nF5 11 02 00 00 02 00\n";
+  auto cli = bench.Start({"script", "s.txt"});
+  ASSERT_TRUE(WaitForText(bench.Out(), "SBEP mode: success"));
+  cli->Signal(SIGTERM);
+  EXPECT_EQ(cli->Wait(), 143);  // long before the ten-minute delay is over
+  const Texts texts = LogTexts(ReadFile(bench.Out()));
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "leaving SBEP mode"), 1);
+  EXPECT_EQ(texts.back(), "Port closed");
+  EXPECT_EQ(bench.Trace().find("F5 11 02 00 00 02"), std::string::npos) << bench.Trace();
+}
+
+// A second signal does not wait for the closing: with a silent radio that
+// would be an attempt of 3 s per closing exchange.
+TEST(CliSignals, ASecondSigintEndsTheProgramAtOnceSayingWhatWasLeftUndone) {
+  TCliBench bench({"--silent"});
+  auto cli = bench.Start({"read", "eeprom", "--base", "0", "--length", "40", "-o", "x.bin"});
+  ASSERT_TRUE(WaitForText(bench.Out(), " is open"));
+  cli->Signal(SIGINT);
+  ASSERT_TRUE(WaitForText(bench.Err(), "a second SIGINT stops at once"));
+  cli->Signal(SIGINT);
+  EXPECT_EQ(cli->Wait(), 130);
+  const std::string err = ReadFile(bench.Err());
+  EXPECT_NE(err.find("kestrune-cli: stopped at once by a second SIGINT"), std::string::npos) << err;
+  EXPECT_EQ(ReadFile(bench.Out()).find("Port closed"), std::string::npos);
+  EXPECT_FALSE(fs::exists(bench.Dir() / "x.bin"));
 }
 
 // A mistake in a command's words names the command and hints at its help;

@@ -168,7 +168,9 @@ TEST(CliRead, SigintStopsAReadAfterItsChunkClosesMemoryAccessAndSavesNothing) {
   EXPECT_TRUE(texts[texts.size() - 3].starts_with("read stopped at ")) << texts[texts.size() - 3];
   EXPECT_EQ(texts[texts.size() - 2], "leaving SBEP mode");
   EXPECT_EQ(texts.back(), "Port closed");
-  EXPECT_EQ(ReadFile(bench.Err()), "kestrune-cli: stopped by SIGINT\n");
+  EXPECT_EQ(ReadFile(bench.Err()),
+            "kestrune-cli: stopping after the step in progress (a second SIGINT stops at once)\n"
+            "kestrune-cli: stopped by SIGINT\n");
   EXPECT_FALSE(fs::exists(bench.Dir() / "z.bin"));
 }
 

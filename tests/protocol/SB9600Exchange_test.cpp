@@ -156,6 +156,41 @@ TEST_F(Exchange, ARadioThatNeverAnswersCostsThreeFullAttempts) {
   EXPECT_TRUE(EngineLines().empty());  // a timeout is not logged
 }
 
+// A close or a quit signal during an exchange with a silent radio: the
+// attempt in flight runs out, no further one starts, and an exchange begun
+// afterwards (the closing ones) still gets its one attempt.
+TEST_F(Exchange, OnceClosingHasBegunNoFurtherAttemptStarts) {
+  Open();
+  radio.On(kEntryRequest,
+           {{{0x00, 0x12},
+             [this] {
+               engine.BeginClosing();
+               return true;
+             }}},
+           2);
+  EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
+  EXPECT_TRUE(engine.ClosingBegun());
+  EXPECT_EQ(pump.Expiries(kResponseWait), 1);
+  EXPECT_EQ(radio.Count(kEntryRequest), 1);
+
+  EXPECT_FALSE(engine.SendRepeatAndWait(kEntryRequest));
+  EXPECT_EQ(pump.Expiries(kResponseWait), 2);
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 2);
+  EXPECT_EQ(radio.Count(kEntryRequest), 2);
+}
+
+// The receive buffer never holds more than 4095 bytes, so a longer echo could
+// never be recognised: three attempts of minutes each, certain to fail.
+TEST_F(Exchange, APacketTooLongForItsEchoIsRefusedBeforeSending) {
+  Open();
+  const Bytes longest(TSb9600::kMaxPacketLen + 1, 0x33);
+  EXPECT_FALSE(engine.SendRepeatAndWait(longest));
+  EXPECT_EQ(LogRecorder::DumpCount("TX"), 0);
+  EXPECT_EQ(pump.Starts(kResponseWait), 0);
+  EXPECT_EQ(EngineLines(),
+            std::vector<std::string>{"a packet of 4096 bytes cannot be sent: the longest is 4095"});
+}
+
 TEST_F(Exchange, AnEmptyExchangeWritesNothingAndFailsAtOnce) {
   Open();
   EXPECT_FALSE(engine.SendRepeatAndWait(Bytes{}));
