@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QScopeGuard>
+#include <cstdio>
 
 #include "console/ErrorReport.h"
 #include "console/LogViewFeed.h"
+#include "console/QuitOnSignal.h"
 #include "console/core/LogFile.h"
 #include "console/core/LogText.h"
 
@@ -32,6 +34,11 @@ void ReportFileFailure(const std::string& message) {
   TConsoleLog& log = ConsoleLog();
   if (log.FileFailureReported.exchange(true)) return;
   ShowLine(FormatLogLine(LogTimeOfDay(), message));
+  // After a quit signal no event loop will show a box queued now.
+  if (TQuitOnSignal::CloseRequested()) {
+    std::fprintf(stderr, "kestrune: %s\n", message.c_str());
+    return;
+  }
   if (QCoreApplication* app = QCoreApplication::instance()) {
     QMetaObject::invokeMethod(
         app, [text = QString::fromStdString(message)] { ShowErrorReport(text); },

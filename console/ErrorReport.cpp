@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
+
+#include "console/ConsoleLog.h"
+#include "console/QuitOnSignal.h"
 
 namespace kestrune {
 
@@ -18,6 +22,15 @@ void ShowMessageBox(const QString& text) {
   box.exec();
 }
 
+// After a quit signal nobody may be there to press OK (the session is
+// ending, a service manager is waiting): the report goes to standard error
+// and the log file, and the program goes on to its end.
+void ReportUnattended(const QString& text) {
+  std::fprintf(stderr, "kestrune: %s\n", qUtf8Printable(text));
+  std::fflush(stderr);
+  LogLine("error: " + text.toStdString());
+}
+
 }  // namespace
 
 QString ErrorReportText(const QString& message) {
@@ -27,7 +40,9 @@ QString ErrorReportText(const QString& message) {
 
 void ShowErrorReport(const QString& message) {
   const QString text = ErrorReportText(message);
-  if (Sink())
+  if (TQuitOnSignal::CloseRequested())
+    ReportUnattended(text);
+  else if (Sink())
     Sink()(text);
   else
     ShowMessageBox(text);

@@ -18,7 +18,9 @@ namespace kestrune {
 // character's code is above that of the full stop itself.
 QString ErrorReportText(const QString& message);
 
-// Shows ErrorReportText(message) through the current sink.
+// Shows ErrorReportText(message) through the current sink; after a quit
+// signal, writes it to standard error and the log file instead, asking
+// nothing.
 void ShowErrorReport(const QString& message);
 
 // Receives the finished text (already through ErrorReportText). An empty

@@ -70,7 +70,7 @@ std::vector<std::string> LogTexts(const std::string& file) {
 class Process {
  public:
   Process(const std::vector<std::string>& args, const fs::path& workDir,
-          const std::vector<std::string>& extraEnv, int stdoutFd = -1) {
+          const std::vector<std::string>& extraEnv, int stdoutFd = -1, int stderrFd = -1) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -85,6 +85,7 @@ class Process {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
     if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    if (stderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
     const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
@@ -229,6 +230,47 @@ TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigte
   // The script went back where it came from, byte for byte.
   EXPECT_EQ(ReadFile(workDir_ / "CustomPackets.txt"), script);
   EXPECT_FALSE(fs::exists(programDir_ / "CustomPackets.txt"));
+
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->WaitForExit(10s), -1);
+}
+
+// After a quit signal nobody answers a message box: a settings file that
+// cannot be written is reported on standard error and in the log file, and
+// the program still ends.
+TEST_F(EndToEndTest, ARefusedSettingsFileAfterSigtermIsReportedWithoutAskingAndTheProgramEnds) {
+  const fs::path link = root_ / "radio";
+  auto sim = StartSimulator(link);
+  const fs::path settings = programDir_ / "settings.ini";
+  std::ofstream(settings) << "[devices]\nCOM1=" << link.string() << "\n[log]\ntofile=1\n";
+  fs::permissions(settings, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string before = ReadFile(settings);
+
+  FileWatch watch;
+  watch.Add(programDir_);
+  const fs::path errFile = root_ / "stderr.txt";
+  const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(err, 0);
+  Process program({(programDir_ / "kestrune").string()}, workDir_, {"QT_QPA_PLATFORM=offscreen"},
+                  -1, err);
+  close(err);
+  fs::path logFile;
+  const auto portOpen = [&] {
+    if (!fs::is_directory(programDir_ / "logs")) return false;
+    watch.Add(programDir_ / "logs");
+    for (const auto& entry : fs::directory_iterator(programDir_ / "logs")) logFile = entry.path();
+    return !logFile.empty() && ReadFile(logFile).find("Port COM1 is open") != std::string::npos;
+  };
+  ASSERT_TRUE(watch.WaitFor(portOpen, 20s)) << "the port did not open";
+
+  program.Signal(SIGTERM);
+  const int status = program.WaitForExit(60s);
+  ASSERT_NE(status, -1) << "the program waited for an answer after SIGTERM";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  const std::string refused = "Unable to write to " + settings.string();
+  EXPECT_NE(ReadFile(errFile).find("kestrune: " + refused), std::string::npos) << ReadFile(errFile);
+  EXPECT_NE(ReadFile(logFile).find("error: " + refused), std::string::npos) << ReadFile(logFile);
+  EXPECT_EQ(ReadFile(settings), before);
 
   sim->Signal(SIGTERM);
   EXPECT_NE(sim->WaitForExit(10s), -1);
