@@ -137,6 +137,12 @@ bool TForm1::CheckEngine() {
 
 bool TForm1::CheckPortOpen() { return CheckEngine() && !RefusedDuringMemoryTransfer(); }
 
+bool TForm1::MayStartOperation() {
+  if (!runningOperation_) return true;
+  LogLine(std::string("Refused: ") + runningOperation_ + " is running");
+  return false;
+}
+
 TOperationContext TForm1::OperationContext() {
   // A script's delay pauses the whole window, as the operator asked, yet a
   // quit signal still ends it at once.

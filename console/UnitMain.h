@@ -122,6 +122,22 @@ class TForm1 : public QMainWindow {
     TOperationContext context = OperationContext();
     return fn(context);
   }
+  // One operation at a time (the packet script, a memory transfer, a
+  // channel setting, display text, the scan): fn runs only when none is
+  // running, so nothing is nested inside another operation's waits. A
+  // refusal is one log line naming what runs; false then.
+  template <class Fn>
+  bool AsOperation(const char* name, Fn&& fn) {
+    if (!MayStartOperation()) return false;
+    runningOperation_ = name;
+    const struct Done {
+      const char*& running;
+      ~Done() { running = nullptr; }
+    } done{runningOperation_};
+    std::forward<Fn>(fn)();
+    return true;
+  }
+  bool MayStartOperation();
   // True once the window has started closing: running operations end at
   // their next step.
   static bool AppClosing();
@@ -173,6 +189,7 @@ class TForm1 : public QMainWindow {
 
   // ---- Custom (UnitMain_Custom.cpp)
   void ButtonSendCustomPacketClick();
+  void RunCustomPackets();
   // "CustomPackets.txt" in the working directory.
   static QString CustomPacketsFileName();
 
@@ -186,7 +203,8 @@ class TForm1 : public QMainWindow {
   void ButtonToLCDClick();
   // The radio operations: each checks the port, then runs the sequence of
   // console/core/Tune.h.
-  void SetChannel(const TChannelSetting& setting);
+  // False when the port is not open or another operation runs.
+  bool SetChannel(const TChannelSetting& setting);
   void SendLcdText(const TLcdParams& params, const std::string& text);
   void SendFreqToLcd(uint32_t freqHz);
 
@@ -360,6 +378,7 @@ class TForm1 : public QMainWindow {
   QButtonGroup* parityButtons_ = nullptr;
   std::array<std::array<QPushButton*, kButtonsPerPage>, kCommandPages> buttons_{};
   int exchangeDepth_ = 0;
+  const char* runningOperation_ = nullptr;  // what AsOperation runs, if anything
   bool shown_ = false;
 
   // ---- Scan (UnitMain_Scan.cpp)

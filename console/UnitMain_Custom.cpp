@@ -50,6 +50,10 @@ std::string TForm1::CustomPacketLine(int index) const {
 
 void TForm1::ButtonSendCustomPacketClick() {
   if (!CheckPortOpen()) return;
+  AsOperation("the packet script", [this] { RunCustomPackets(); });
+}
+
+void TForm1::RunCustomPackets() {
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   ButtonSendCustomPacket->setEnabled(false);
   const auto restore = qScopeGuard([this] {

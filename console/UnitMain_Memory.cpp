@@ -185,7 +185,8 @@ void TForm1::RunMemoryTransfer(MemTransfer kind, QPushButton* button,
     QGuiApplication::restoreOverrideCursor();
     button->setEnabled(true);
   });
-  RunOperation([&](TOperationContext& context) { transfer(context); });
+  AsOperation("a memory transfer",
+              [&] { RunOperation([&](TOperationContext& context) { transfer(context); }); });
 }
 
 void TForm1::ShowMemoryProgress(uint32_t done, uint32_t total, uint32_t address) {
@@ -200,7 +201,7 @@ bool TForm1::RefusedDuringMemoryTransfer() {
 }
 
 bool TForm1::MayStartMemoryTransfer() {
-  if (RefusedDuringMemoryTransfer()) return false;
+  if (RefusedDuringMemoryTransfer() || !MayStartOperation()) return false;
   if (exchangeDepth_ == 0) return true;
   LogLine("Memory transfer refused: another exchange is running");
   return false;

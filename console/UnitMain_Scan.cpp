@@ -124,6 +124,10 @@ void TForm1::ButtonScanClick() {
     ScanRunning = false;
     throw;
   }
+  if (!MayStartOperation()) {
+    ScanRunning = false;
+    return;
+  }
   ButtonScan->setText(kStopCaption);
   ProgressBar1->show();
   const auto end = qScopeGuard([this] {
@@ -131,7 +135,7 @@ void TForm1::ButtonScanClick() {
     ScanRunning = false;
     ButtonScan->setText(kStartCaption);
   });
-  RunScan(ScanHooks(), range);
+  AsOperation("the scan", [&] { RunScan(ScanHooks(), range); });
 }
 
 TScanRange TForm1::ReadScanRange() const {

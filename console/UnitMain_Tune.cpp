@@ -156,7 +156,7 @@ void TForm1::ButtonApplyFreqClick() {
   setting.AudioIndex = ComboBoxTuneAudio->currentIndex();
   setting.ContinuousIndex = ComboBoxTuneContinuos->currentIndex();
 
-  SetChannel(setting);
+  if (!SetChannel(setting)) return;
   if (CheckBoxTuneLCD->isChecked()) SendFreqToLcd(static_cast<uint32_t>(freq));
   LogLine("channel " + std::to_string(setting.Channel) + " freq " + std::to_string(freq) + " set");
 }
@@ -165,19 +165,25 @@ void TForm1::ButtonToLCDClick() {
   SendLcdText(TLcdParams{}, EditToLCD->text().toUtf8().toStdString());
 }
 
-void TForm1::SetChannel(const TChannelSetting& setting) {
-  if (!CheckPortOpen()) return;
-  RunOperation([&](TOperationContext& context) { kestrune::SetChannel(context, setting); });
+bool TForm1::SetChannel(const TChannelSetting& setting) {
+  if (!CheckPortOpen()) return false;
+  return AsOperation("a channel setting", [&] {
+    RunOperation([&](TOperationContext& context) { kestrune::SetChannel(context, setting); });
+  });
 }
 
 void TForm1::SendLcdText(const TLcdParams& params, const std::string& text) {
   if (!CheckPortOpen()) return;
-  RunOperation([&](TOperationContext& context) { kestrune::SendLcdText(context, params, text); });
+  AsOperation("the display text", [&] {
+    RunOperation([&](TOperationContext& context) { kestrune::SendLcdText(context, params, text); });
+  });
 }
 
 void TForm1::SendFreqToLcd(uint32_t freqHz) {
   if (!CheckPortOpen()) return;
-  RunOperation([&](TOperationContext& context) { kestrune::SendFreqToLcd(context, freqHz); });
+  AsOperation("the display text", [&] {
+    RunOperation([&](TOperationContext& context) { kestrune::SendFreqToLcd(context, freqHz); });
+  });
 }
 
 // ---------------------------------------------------------------- settings

@@ -10,11 +10,12 @@ namespace kestrune {
 namespace {
 
 // Sleeps in the pump until the pause's timer has run out, or at once when
-// the program starts closing.
-void PauseAfterChannel(const TScanHooks& hooks, PumpTimer& timerScan) {
-  timerScan.Enable();
-  while (timerScan.Enabled() && !hooks.Closing()) hooks.Pump.WaitForEvents();
-  timerScan.Disable();
+// the scan is stopped or the program starts closing: a stopped scan that sat
+// out its pause would hold back the next one, which may not start inside it.
+void PauseAfterChannel(const TScanHooks& hooks, PumpTimer& TimerScan) {
+  TimerScan.Enable();
+  while (TimerScan.Enabled() && hooks.Running() && !hooks.Closing()) hooks.Pump.WaitForEvents();
+  TimerScan.Disable();
 }
 
 }  // namespace
@@ -43,7 +44,7 @@ TChannelSetting ScanChannelSetting(int32_t channel, const TScanChoices& choices)
 
 int RunScan(const TScanHooks& hooks, const TScanRange& range) {
   int notTaken = 0;
-  const auto timerScan =
+  const auto TimerScan =
       hooks.Pump.CreateTimer(std::chrono::milliseconds(ScanPauseMs(range.DelayMs)));
   // The end of the range is not sent, so the channel never passes int32_t.
   for (int32_t channel = range.From; hooks.Running() && channel < range.To && !hooks.Closing();
@@ -54,7 +55,7 @@ int RunScan(const TScanHooks& hooks, const TScanRange& range) {
     hooks.WithEngine([&](TOperationContext& context) { taken = SetChannel(context, setting); });
     if (!taken) ++notTaken;
     hooks.Log("channel " + std::to_string(channel) + " set");
-    PauseAfterChannel(hooks, *timerScan);
+    PauseAfterChannel(hooks, *TimerScan);
   }
   return notTaken;
 }

@@ -118,20 +118,24 @@ TEST_F(ScanTabTest, StopDuringAnExchangeLetsItsLineAndPauseFollowThenEnds) {
   ExpectIdle(*form);
 }
 
-TEST_F(ScanTabTest, AClickWhileStoppingStartsANewScanAndTheOldOneThenEnds) {
+// Stop ends the pause at once. A start inside the stopped scan's pause is
+// refused, as no operation runs inside another's waits; once the old scan
+// has ended, the next click starts a new one.
+TEST_F(ScanTabTest, StopEndsThePauseAtOnceAndAStartInsideItIsRefused) {
   auto form = Start();
-  SetRange(*form, "100", "105", "1000");
-  bool newScanRan = false;
-  WhenThen restart(Logged(*form, 100), [&] {
+  SetRange(*form, "100", "105", "600000");
+  WhenThen stop(Logged(*form, 100), [&] {
     QTest::mouseClick(form->ButtonScan, Qt::LeftButton);  // Stopping
-    SetRange(*form, "200", "202", "0");
-    QTest::mouseClick(form->ButtonScan, Qt::LeftButton);  // runs the new scan here
-    newScanRan = true;
-    ExpectIdle(*form);
+    QTest::mouseClick(form->ButtonScan, Qt::LeftButton);  // inside the old pause
   });
-  QTest::mouseClick(form->ButtonScan, Qt::LeftButton);
+  QTest::mouseClick(form->ButtonScan, Qt::LeftButton);  // returns when the scan has ended
 
-  EXPECT_TRUE(newScanRan);
+  EXPECT_TRUE(ViewTexts(*form).contains("Refused: the scan is running"));
+  EXPECT_EQ(ChannelNumbers(bus_), (std::vector<uint16_t>{100}));
+  ExpectIdle(*form);
+
+  SetRange(*form, "200", "202", "0");
+  QTest::mouseClick(form->ButtonScan, Qt::LeftButton);
   EXPECT_EQ(ChannelNumbers(bus_), (std::vector<uint16_t>{100, 200, 201}));
   EXPECT_EQ(ScanLines(*form),
             (QStringList{"channel 100 set", "channel 200 set", "channel 201 set"}));
