@@ -1,12 +1,9 @@
 // read and write: the Memory page's transfers, with the file named on the
 // command line instead of chosen in a dialog.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -62,20 +59,14 @@ void CheckRange(const std::string& command, TMemoryRange range,
     throw EUsageError(command + ": " + *error, command);
 }
 
-// The folder the image is saved in must be there to take it; a read of a
-// flash area takes half an hour, so this is known before it starts.
-void CheckOutputFolder(const std::string& path) {
-  namespace fs = std::filesystem;
-  const fs::path parent = fs::path(path).parent_path();
-  const fs::path folder = parent.empty() ? fs::path(".") : parent;
-  std::error_code error;
-  if (fs::is_directory(path, error))
-    throw EUsageError("read: " + path + " is a folder, not a file", "read");
-  if (!fs::is_directory(folder, error))
-    throw EUsageError("read: cannot save into " + folder.string() + ": no such folder", "read");
-  if (access(folder.c_str(), W_OK | X_OK) != 0)
-    throw EUsageError("read: cannot save into " + folder.string() + ": " + std::strerror(errno),
-                      "read");
+// The image can be saved where the operator asked: a read of a flash area
+// takes half an hour, so this is known before it starts.
+void CheckOutputFile(const std::string& path) {
+  try {
+    CheckWritableFile(path);
+  } catch (const EFileError& e) {
+    throw EUsageError(std::string("read: ") + e.what(), "read");
+  }
 }
 
 // Draws the progress line from the transfer's reports; it knows the total
@@ -107,7 +98,7 @@ class TTransferMeter {
 
 TOutcome RunRead(TRunContext& run, const TReadRequest& request) {
   TTransferMeter meter(run.Output);
-  const TMemoryReadJob job{request.Device, [&] { return request.Fields; }, meter.Callback()};
+  const TMemoryReadJob job{request.Device, [&] { return request.Fields; }, meter.Callback(), {}};
   const auto read = ReadMemory(run.Operation, job);
   meter.End();
   if (!read) {
@@ -123,38 +114,44 @@ TOutcome RunRead(TRunContext& run, const TReadRequest& request) {
 
 // --------------------------------------------------------------- write
 
-// Reads the written range back and names the first byte that differs.
+// Reads the written ranges back and names the first byte that differs; the
+// gaps between them were not written, so they are neither read nor compared.
 TOutcome Verify(TRunContext& run, const TWriteRequest& request) {
   // "eeprom default" would ask the radio for its range; the range here is
   // the file's, in the same space.
   const int device = request.Device == EepromDefault ? EepromCustom : request.Device;
   TTransferMeter meter(run.Output);
-  const TMemoryReadJob job{device, [&] { return request.Fields; }, meter.Callback()};
+  const TMemoryReadJob job{device, [&] { return request.Fields; }, meter.Callback(),
+                           request.Image.ranges};
   const auto read = ReadMemory(run.Operation, job);
   meter.End();
   if (!read) {
     if (!run.Operation.Stopping()) run.Output.Error("verify: reading the range back failed");
     return TOutcome::Failed;
   }
-  const auto written = request.Image.image.begin() + read->Base;
-  const auto [radio, file] = std::mismatch(read->Image.begin(), read->Image.end(), written);
-  if (radio == read->Image.end()) {
-    run.Operation.Log("verified: " + request.Fields.Length + " bytes from " + request.Fields.Base +
-                      " are as in the file");
-    return TOutcome::Done;
+  uint32_t compared = 0;
+  for (const AddressRange& range : request.Image.ranges) {
+    const auto radio = read->Image.begin() + (range.First - read->Base);
+    const auto file = request.Image.image.begin() + range.First;
+    const auto [radioByte, fileByte] = std::mismatch(radio, radio + range.Length, file);
+    compared += range.Length;
+    if (radioByte == radio + range.Length) continue;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "verify: the radio holds %02X at %X where the file has %02X (first difference)",
+                  *radioByte, range.First + static_cast<uint32_t>(radioByte - radio), *fileByte);
+    run.Output.Error(text);
+    return TOutcome::Failed;
   }
-  char text[160];
-  std::snprintf(text, sizeof text,
-                "verify: the radio holds %02X at %X where the file has %02X (first difference)",
-                *radio, read->Base + static_cast<uint32_t>(radio - read->Image.begin()), *file);
-  run.Output.Error(text);
-  return TOutcome::Failed;
+  run.Operation.Log("verified: " + Hex(compared) + " bytes from " + request.Fields.Base +
+                    " are as in the file");
+  return TOutcome::Done;
 }
 
 TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
   TTransferMeter meter(run.Output);
   const TMemoryWriteJob job{request.Device, &request.Image.image, [&] { return request.Fields; },
-                            meter.Callback()};
+                            meter.Callback(), request.Image.ranges};
   const bool written = WriteMemory(run.Operation, job);
   meter.End();
   if (!written) {
@@ -187,6 +184,8 @@ TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
   request.Device = DeviceItem("read", scanned.Words);
   if (scanned.Words.size() > 1)
     throw EUsageError("read: one DEVICE, please; the file goes after -o", "read");
+  if (scanned.Has("-o") && scanned.Has("--output"))
+    throw EUsageError("read: -o and --output both name the file; give one of them", "read");
   const auto out = scanned.Has("-o") ? scanned.Value("-o") : scanned.Value("--output");
   if (!out || out->empty())
     throw EUsageError("read: -o FILE is missing: where to save the image", "read");
@@ -208,10 +207,12 @@ TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
     const uint32_t base =
         ParseHex(scanned.Value("--base").value_or("0"), 0xFFFFFFFF, "base", "read");
     const uint32_t length = ParseHex(*scanned.Value("--length"), 0xFFFFFFFF, "length", "read");
+    if (length == 0)
+      throw EUsageError("read: a length of 0 reads nothing; nothing would be saved", "read");
     CheckRange("read", {static_cast<int32_t>(base), static_cast<int32_t>(length)});
     request.Fields = {Hex(base), Hex(length)};
   }
-  CheckOutputFolder(request.OutFile);
+  CheckOutputFile(request.OutFile);
   return request;
 }
 
@@ -235,7 +236,8 @@ TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
                       ? LoadSRecords(bytes)
                       : LoadRawImage(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   if (request.Image.error)
-    throw EUsageError("write: " + request.File + ": " + *request.Image.error, "write");
+    throw EUsageError("write: " + request.File + ": " + *request.Image.error + "; nothing written",
+                      "write");
   if (request.Image.length == 0)
     throw EUsageError("write: " + request.File + " holds no image", "write");
   CheckRange("write",

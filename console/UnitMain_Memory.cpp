@@ -15,7 +15,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QVBoxLayout>
 #include <functional>
@@ -28,8 +27,10 @@
 #include "console/UnitMain.h"
 #include "console/WidgetKit.h"
 #include "console/core/IniFile.h"
+#include "console/core/IntConv.h"
 #include "console/core/MemoryImage.h"
 #include "console/core/MemoryTransfer.h"
+#include "console/core/TextFile.h"
 
 namespace kestrune {
 
@@ -53,21 +54,12 @@ std::unique_ptr<QFileDialog> ImageDialog(QWidget* parent, const char* name, cons
   return dialog;
 }
 
-QByteArray ReadWholeFile(const QString& path) {
+QByteArray ReadImageFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
     throw std::runtime_error(ToStd(QStringLiteral("Cannot open file \"%1\". %2")
                                        .arg(QDir::toNativeSeparators(path), file.errorString())));
   return file.readAll();
-}
-
-// Replaces the file only once everything is written: a failed save never
-// leaves half an image in place of the old file.
-void WriteWholeFile(const QString& path, const QByteArray& contents) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit())
-    throw std::runtime_error(ToStd(QStringLiteral("Cannot create file \"%1\". %2")
-                                       .arg(QDir::toNativeSeparators(path), file.errorString())));
 }
 
 // The base and length fields as they are when the transfer asks for them.
@@ -145,26 +137,42 @@ void TForm1::RadioGroupMemDeviceClick() {
 // ------------------------------------------------------------- the transfers
 
 void TForm1::ButtonMemReadClick() {
-  if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
+  if (!CheckPortOpen() || !MayStartMemoryTransfer() || MemoryReadRefused()) return;
+  // The file is chosen, and checked, before the first exchange: a read can
+  // take half an hour, and only then would a bad choice show.
+  const std::optional<FileDialogAnswer> target = ChooseImageOutput();
+  if (!target) return;
   const int device = MemDeviceIndex();
   std::optional<TMemoryReadResult> read;
   RunMemoryTransfer(MemTransfer::Read, ButtonMemRead, [&](TOperationContext& context) {
     read = ReadMemory(
-        context, {device, MemoryFields(*this), std::bind_front(&TForm1::ShowMemoryProgress, this)});
+        context,
+        {device, MemoryFields(*this), std::bind_front(&TForm1::ShowMemoryProgress, this), {}});
   });
-  if (read && !AppClosing()) SaveMemoryImage(read->Image, read->Base);
+  if (read && !AppClosing()) SaveMemoryImage(read->Image, read->Base, *target);
+}
+
+// A range the read would refuse is refused before the file is asked for.
+bool TForm1::MemoryReadRefused() {
+  if (MemDeviceIndex() == EepromDefault) return false;
+  const auto base = TryStrToInt("$" + ToStd(EditMemBase->text()));
+  const auto length = TryStrToInt("$" + ToStd(EditMemLen->text()));
+  if (!base || !length) return false;  // the read reports the conversion error
+  const auto error = MemoryReadRangeError({*base, *length});
+  if (error) LogLine(*error);
+  return error.has_value();
 }
 
 void TForm1::ButtonMemWriteClick() {
   // Refused before the operator picks a file for nothing.
   if (!MayStartMemoryTransfer()) return;
-  const std::vector<uint8_t> image = LoadMemoryImage();
-  if (image.empty()) return;
+  const LoadedImage loaded = LoadMemoryImage();
+  if (loaded.ranges.empty()) return;
   if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
   const int device = MemDeviceIndex();
   RunMemoryTransfer(MemTransfer::Write, ButtonMemWrite, [&](TOperationContext& context) {
-    WriteMemory(context, {device, &image, MemoryFields(*this),
-                          std::bind_front(&TForm1::ShowMemoryProgress, this)});
+    WriteMemory(context, {device, &loaded.image, MemoryFields(*this),
+                          std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges});
   });
 }
 
@@ -219,37 +227,67 @@ bool TForm1::MayCloseDuringMemoryTransfer() {
 
 // -------------------------------------------------------------- image files
 
-void TForm1::SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base) {
+// Asked again when the chosen file cannot be written: the operator picks
+// another place or cancels.
+std::optional<FileDialogAnswer> TForm1::ChooseImageOutput() {
   const auto dialog = ImageDialog(this, "SaveDialogEeprom", QStringLiteral("Save eeprom as..."),
                                   QFileDialog::AcceptSave);
-  const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
-  if (!answer) return;
-  const QByteArray contents = answer->FilterIndex == kRawImageFilter
+  for (;;) {
+    const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
+    if (!answer) return std::nullopt;
+    try {
+      CheckWritableFile(ToStd(answer->File));
+      return answer;
+    } catch (const EFileError& e) {
+      ShowErrorReport(FromStd(e.what()));
+    }
+  }
+}
+
+// The image was read at length; when it cannot be written after all (a
+// full disk), the operator may choose another file rather than lose it.
+void TForm1::SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base,
+                             FileDialogAnswer target) {
+  const QByteArray contents = target.FilterIndex == kRawImageFilter
                                   ? QByteArray(reinterpret_cast<const char*>(image.data()),
                                                static_cast<qsizetype>(image.size()))
                                   : QByteArray::fromStdString(SaveSRecords(image, base));
-  WriteWholeFile(answer->File, contents);
+  for (;;) {
+    try {
+      WriteWholeFile(ToStd(target.File), contents.toStdString());
+      return;
+    } catch (const EFileError& e) {
+      ShowErrorReport(FromStd(e.what()));
+    }
+    const std::optional<FileDialogAnswer> again = ChooseImageOutput();
+    if (!again) return;
+    target = *again;
+  }
 }
 
-std::vector<uint8_t> TForm1::LoadMemoryImage() {
+LoadedImage TForm1::LoadMemoryImage() {
   const auto dialog = ImageDialog(this, "OpenDialogEeprom", QStringLiteral("Open eeprom file"),
                                   QFileDialog::AcceptOpen);
   const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
   if (!answer) return {};
   LoadedImage loaded;
   if (answer->FilterIndex == kRawImageFilter) {
-    const QByteArray bytes = ReadWholeFile(answer->File);
+    const QByteArray bytes = ReadImageFile(answer->File);
     loaded = LoadRawImage({bytes.begin(), bytes.end()});
   } else if (answer->FilterIndex == kSRecordFilter) {
-    loaded = LoadSRecords(ReadWholeFile(answer->File).toStdString());
+    loaded = LoadSRecords(ReadImageFile(answer->File).toStdString());
   } else {
     return {};
   }
   EditMemBase->setText(FromStd(loaded.BaseText()));
   EditMemLen->setText(FromStd(loaded.LengthText()));
-  if (loaded.error) throw std::runtime_error(*loaded.error);
-  if (loaded.length == 0) return {};
-  return std::move(loaded.image);
+  if (loaded.error)
+    throw std::runtime_error(ToStd(QDir::toNativeSeparators(answer->File) + QStringLiteral(": ") +
+                                   FromStd(*loaded.error) +
+                                   QStringLiteral("; nothing was written.")));
+  if (loaded.ranges.empty())
+    LogLine(ToStd(QDir::toNativeSeparators(answer->File)) + " holds no data to write");
+  return loaded;
 }
 
 // ------------------------------------------------------------------ settings

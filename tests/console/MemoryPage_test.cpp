@@ -224,17 +224,40 @@ TEST_F(MemoryPageTest, AReadIsSavedInTheTypeOfTheChosenEntryNotOfTheFileName) {
   const std::string raw = dir_.Read("raw.s19");
   EXPECT_EQ(Bytes(raw.begin(), raw.end()), expected);
 
-  // A cancelled save leaves only the log lines.
-  const auto files = [&] {
-    using std::filesystem::directory_iterator;
-    return std::distance(directory_iterator(dir_.Path()), directory_iterator());
-  };
-  const auto before = files();
+  // The file is chosen before the read: cancelled, nothing is read at all.
+  const size_t requests = Requests(0x11).size();
+  const QStringList viewBefore = ViewTexts(*form);
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
   EXPECT_EQ(dialogs.size(), 3u);
-  EXPECT_EQ(files(), before);
-  EXPECT_EQ(ViewTexts(*form).last(), "leaving SBEP mode");
+  EXPECT_EQ(Requests(0x11).size(), requests);
+  EXPECT_EQ(ViewTexts(*form), viewBefore);
   EXPECT_TRUE(errors_.Texts().isEmpty());
+}
+
+TEST_F(MemoryPageTest, AReadIsRefusedBeforeAnyExchangeWhenItCouldNotBeSaved) {
+  auto form = Start();
+  const Bytes backup = Pattern(0x40, 3);
+  dir_.Write("backup.bin", std::string(backup.begin(), backup.end()));
+  const std::filesystem::path file = dir_.Path() / "backup.bin";
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+  bus_.WithRadio([](sim::SimRadio& r) { r.ClearFramesReceived(); });
+
+  // A read-only file: said at once, the dialog shown again, and cancelled.
+  SetRange(*form, EepromCustom, "100", "40");
+  answers = {{PathOf("backup.bin"), 0}};
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+  EXPECT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(errors_.Texts(),
+            QStringList{"Cannot save to " + PathOf("backup.bin") + ": no write permission."});
+  // A length of 0 would replace the file with nothing: refused before the dialog.
+  SetRange(*form, EepromCustom, "100", "0");
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+  EXPECT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(ViewTexts(*form).last(), "memory read refused: a length of 0 reads nothing");
+
+  EXPECT_TRUE(bus_.Received().empty());
+  std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+  EXPECT_EQ(dir_.Read("backup.bin"), std::string(backup.begin(), backup.end()));
 }
 
 TEST_F(MemoryPageTest, AWriteLoadsTheChosenFileSetsTheFieldsAndWritesIt) {
@@ -263,18 +286,21 @@ TEST_F(MemoryPageTest, AWriteLoadsTheChosenFileSetsTheFieldsAndWritesIt) {
   EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0x100, data.size()), data);
   EXPECT_TRUE(form->ButtonMemWrite->isEnabled());
 
-  // A pair that is no hex digits ends the load: reported, nothing sent.
-  dir_.Write("bad.s19", "S1G1000000\r\n");
+  // A damaged record ends the load: reported with the file and the line,
+  // nothing sent, though the record before it was sound.
+  dir_.Write("bad.s19", "S1060100010203F2\r\nS1G1000000\r\n");
   answers = {{PathOf("bad.s19"), 1}};
-  const size_t requests = Requests(0x17).size();
+  const size_t frames = bus_.WithRadio([](sim::SimRadio& r) { return r.FramesReceived().size(); });
   QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
-  EXPECT_EQ(errors_.Texts(), QStringList{"''$G1'' is not a valid integer value."});
-  EXPECT_EQ(Requests(0x17).size(), requests);
+  EXPECT_EQ(errors_.Texts(), QStringList{PathOf("bad.s19") +
+                                         ": line 2: 'G' is not a hex digit; nothing was written."});
+  EXPECT_EQ(bus_.WithRadio([](sim::SimRadio& r) { return r.FramesReceived().size(); }), frames);
 }
 
 TEST_F(MemoryPageTest, TheProgressBarAndTheAddressShowDuringATransferAndAreClearedAfter) {
   auto form = Start();
   SetRange(*form, EepromCustom, "100", "100");
+  answers = {{PathOf("progress.bin"), 0}};
   Sampled(*form);
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
 
@@ -310,6 +336,7 @@ TEST_F(MemoryPageTest, EveryOtherExchangeIsRefusedWhileATransferRuns) {
     pressed = true;
     return true;
   });
+  answers = {{PathOf("read.bin"), 0}};
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
 
   ASSERT_TRUE(pressed);
@@ -352,11 +379,12 @@ TEST_F(MemoryPageTest, ClosingTheWindowDuringAReadStopsAfterItsChunkAndSavesNoth
     form->close();
     return true;
   });
+  answers = {{PathOf("stopped.bin"), 0}};
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
 
   EXPECT_FALSE(form->isVisible());
   EXPECT_TRUE(questions.isEmpty()) << "a read is not worth a question";
-  EXPECT_TRUE(dialogs.empty()) << "nothing is saved";
+  EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "stopped.bin")) << "nothing is saved";
   EXPECT_LT(Requests(0x11).size(), 8u);
   const std::string log = ReadLogFile();
   const size_t stopped = log.find("read stopped at ");
