@@ -168,6 +168,29 @@ TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
   return Verify(run, request);
 }
 
+// --format, when given: true for srec, false for raw.
+std::optional<bool> FormatOption(const TCommandArgs& scanned, const std::string& command) {
+  const auto format = scanned.Value("--format");
+  if (!format) return std::nullopt;
+  if (*format == "srec") return true;
+  if (*format == "raw") return false;
+  throw EUsageError(command + ": --format takes raw or srec, not '" + *format + "'", command);
+}
+
+// The format the file's name gives must be the one its content has: S-record
+// text written as a raw image would put the text itself into the radio.
+void CheckContentMatchesName(const std::string& file, const std::string& bytes, bool sRecords) {
+  if (bytes.empty() || LooksLikeSRecords(bytes) == sRecords) return;
+  throw EUsageError(sRecords ? "write: " + file +
+                                   " is named as S-records but holds no S-record text; give "
+                                   "--format raw to write it as a raw image"
+                             : "write: " + file +
+                                   " holds S-record text but is named as a raw image; give "
+                                   "--format srec to read it as S-records (or --format raw to "
+                                   "write the text itself)",
+                    "write");
+}
+
 }  // namespace
 
 bool IsSRecordFileName(const std::string& path) {
@@ -179,7 +202,8 @@ bool IsSRecordFileName(const std::string& path) {
 
 TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
   const TCommandArgs scanned = ScanCommandArgs(
-      "read", args, {{"--base", true}, {"--length", true}, {"-o", true}, {"--output", true}});
+      "read", args,
+      {{"--base", true}, {"--length", true}, {"-o", true}, {"--output", true}, {"--format", true}});
   TReadRequest request;
   request.Device = DeviceItem("read", scanned.Words);
   if (scanned.Words.size() > 1)
@@ -190,7 +214,7 @@ TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
   if (!out || out->empty())
     throw EUsageError("read: -o FILE is missing: where to save the image", "read");
   request.OutFile = *out;
-  request.SRecords = IsSRecordFileName(request.OutFile);
+  request.SRecords = FormatOption(scanned, "read").value_or(IsSRecordFileName(request.OutFile));
 
   const bool fromRadio = request.Device == EepromDefault;
   if (fromRadio && (scanned.Has("--base") || scanned.Has("--length")))
@@ -217,7 +241,8 @@ TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
 }
 
 TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
-  const TCommandArgs scanned = ScanCommandArgs("write", args, {{"--verify", false}});
+  const TCommandArgs scanned =
+      ScanCommandArgs("write", args, {{"--verify", false}, {"--format", true}});
   TWriteRequest request;
   request.Device = DeviceItem("write", scanned.Words);
   if (scanned.Words.size() != 2)
@@ -232,9 +257,11 @@ TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
   } catch (const EFileError& e) {
     throw EUsageError(std::string("write: ") + e.what(), "write");
   }
-  request.Image = IsSRecordFileName(request.File)
-                      ? LoadSRecords(bytes)
-                      : LoadRawImage(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  const std::optional<bool> format = FormatOption(scanned, "write");
+  const bool sRecords = format.value_or(IsSRecordFileName(request.File));
+  if (!format) CheckContentMatchesName(request.File, bytes, sRecords);
+  request.Image = sRecords ? LoadSRecords(bytes)
+                           : LoadRawImage(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   if (request.Image.error)
     throw EUsageError("write: " + request.File + ": " + *request.Image.error + "; nothing written",
                       "write");
@@ -248,7 +275,7 @@ TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
 }
 
 TCommand ReadCommand() {
-  return {"read", "read DEVICE [--base HEX --length HEX] -o FILE",
+  return {"read", "read DEVICE [--base HEX --length HEX] -o FILE [--format raw|srec]",
           "read an area of the radio's memory into a file",
           R"(Reads an area of the radio's memory as the Memory page's "Read" does and
 saves it in FILE, which is written only when the whole area was read (and
@@ -266,7 +293,11 @@ DEVICE is one of the Memory page's items:
                          wide: base + length may not pass 100000
   -o FILE, --output FILE where to save the image. FILE ending in .s19, .srec
                          or .mot is written as S-records (S1, or S2 from
-                         address 10000 on), anything else as a raw image
+                         address 10000 on), anything else as a raw image.
+                         It is checked before the read: a file that cannot
+                         be written (read-only, a folder, a device) is
+                         refused, and so is a --length of 0
+  --format raw|srec      the format, whatever the name says
 
 On a terminal, standard error shows the bytes done, the rate and the time
 left. SIGINT or SIGTERM stops the read after its current chunk; memory
@@ -286,18 +317,23 @@ Examples:
 }
 
 TCommand WriteCommand() {
-  return {"write", "write DEVICE FILE [--verify]", "write an image file into the radio's memory",
+  return {"write", "write DEVICE FILE [--verify] [--format raw|srec]",
+          "write an image file into the radio's memory",
           R"(Writes the image in FILE into the radio's memory as the Memory page's
 "Write" does: the bytes from the image's base address for its length.
 
 DEVICE is one of eeprom-default, eeprom (both the EEPROM), flash1, flash2
-or direct. FILE ending in .s19, .srec or .mot is read as S-records (S1 and
-S2 records; the base is the lowest address that holds data); anything else
-is a raw image, written from address 0.
+or direct. FILE ending in .s19, .srec or .mot is read as S-records (S1, S2
+and S3 records); only the addresses the file holds are written, never the
+gaps between them. A damaged record (checksum, count, digits, an address
+past FFFFF) is refused naming its line, and nothing is written. Anything
+else is a raw image, written from address 0. A name whose content is of
+the other format is refused; --format says which is meant.
 
-  --verify               read the written range back and compare it with the
-                         file; a difference is an error naming the first
+  --verify               read the written ranges back and compare them with
+                         the file; a difference is an error naming the first
                          address that differs
+  --format raw|srec      the format, whatever the name says
 
 On a terminal, standard error shows the bytes done, the rate and the time
 left. SIGINT or SIGTERM stops the write after its current chunk; memory

@@ -22,6 +22,7 @@
 // is read once by FormCreate and written once by FormDestroy.
 #pragma once
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -43,6 +44,7 @@ class QButtonGroup;
 class QCheckBox;
 class QCloseEvent;
 class QComboBox;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -359,6 +361,13 @@ class TForm1 : public QMainWindow {
   // No transfer and no other exchange running; else one log line.
   bool MayStartMemoryTransfer();
   bool MemoryReadRefused();
+  std::optional<FileDialogAnswer> RunImageDialog(QFileDialog& dialog);
+  bool AgreeOnSavedType(FileDialogAnswer& answer);
+  std::optional<int> AgreeOnLoadedType(const FileDialogAnswer& answer, const QByteArray& bytes);
+  // Where the image dialogs open and on which type: the last ones chosen in
+  // this session.
+  QString imageDialogFolder_;
+  int imageDialogFilter_ = 0;
   // Closing during a write asks the operator first (not after a signal).
   bool MayCloseDuringMemoryTransfer();
   void RunMemoryTransfer(MemTransfer kind, QPushButton* button,

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -43,13 +44,43 @@ const QStringList kImageFilters{"Binary *.bin (*.bin)", "Intel hex *.s19 (*.s19)
 constexpr int kRawImageFilter = 0;
 constexpr int kSRecordFilter = 1;
 
+QString SuffixOf(int filter) {
+  return filter == kSRecordFilter ? QStringLiteral("s19") : QStringLiteral("bin");
+}
+
+// The type a file name's suffix belongs to, if it belongs to one.
+std::optional<int> FilterOfName(const QString& file) {
+  const QString suffix = QFileInfo(file).suffix().toLower();
+  if (suffix == u"bin") return kRawImageFilter;
+  if (suffix == u"s19" || suffix == u"srec" || suffix == u"mot") return kSRecordFilter;
+  return std::nullopt;
+}
+
+QString FileKind(int filter) {
+  return filter == kSRecordFilter ? QStringLiteral("an S-record file")
+                                  : QStringLiteral("a binary image");
+}
+
+QString TypeName(int filter) {
+  return filter == kSRecordFilter ? QStringLiteral("S-records") : QStringLiteral("binary");
+}
+
+// The dialog opens where the last one was left, on the type chosen last, and
+// a name typed without a suffix gets the suffix of the type chosen.
 std::unique_ptr<QFileDialog> ImageDialog(QWidget* parent, const char* name, const QString& title,
-                                         QFileDialog::AcceptMode mode) {
+                                         QFileDialog::AcceptMode mode, const QString& folder,
+                                         int filter) {
   auto dialog = std::make_unique<QFileDialog>(parent, title);
   dialog->setObjectName(QString::fromLatin1(name));
   dialog->setAcceptMode(mode);
   dialog->setNameFilters(kImageFilters);
-  dialog->setDefaultSuffix(QStringLiteral("bin"));
+  if (!folder.isEmpty()) dialog->setDirectory(folder);
+  dialog->selectNameFilter(kImageFilters[filter]);
+  dialog->setDefaultSuffix(SuffixOf(filter));
+  QFileDialog* shown = dialog.get();
+  QObject::connect(shown, &QFileDialog::filterSelected, shown, [shown](const QString& chosen) {
+    shown->setDefaultSuffix(SuffixOf(static_cast<int>(kImageFilters.indexOf(chosen))));
+  });
   if (mode == QFileDialog::AcceptOpen) dialog->setFileMode(QFileDialog::ExistingFile);
   return dialog;
 }
@@ -231,10 +262,13 @@ bool TForm1::MayCloseDuringMemoryTransfer() {
 // another place or cancels.
 std::optional<FileDialogAnswer> TForm1::ChooseImageOutput() {
   const auto dialog = ImageDialog(this, "SaveDialogEeprom", QStringLiteral("Save eeprom as..."),
-                                  QFileDialog::AcceptSave);
+                                  QFileDialog::AcceptSave, imageDialogFolder_, imageDialogFilter_);
   for (;;) {
-    const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
+    std::optional<FileDialogAnswer> answer = RunImageDialog(*dialog);
     if (!answer) return std::nullopt;
+    if (QFileInfo(answer->File).suffix().isEmpty())
+      answer->File += u'.' + SuffixOf(answer->FilterIndex);
+    if (!AgreeOnSavedType(*answer)) return std::nullopt;
     try {
       CheckWritableFile(ToStd(answer->File));
       return answer;
@@ -242,6 +276,32 @@ std::optional<FileDialogAnswer> TForm1::ChooseImageOutput() {
       ShowErrorReport(FromStd(e.what()));
     }
   }
+}
+
+// The dialog's answer, remembered for the next dialog of the session.
+std::optional<FileDialogAnswer> TForm1::RunImageDialog(QFileDialog& dialog) {
+  const std::optional<FileDialogAnswer> answer = RunFileDialog(dialog);
+  if (!answer) return std::nullopt;
+  imageDialogFolder_ = QFileInfo(answer->File).absolutePath();
+  if (answer->FilterIndex == kRawImageFilter || answer->FilterIndex == kSRecordFilter)
+    imageDialogFilter_ = answer->FilterIndex;
+  return answer;
+}
+
+// A name ending in the other type's suffix (radio1.s19 saved as Binary)
+// would give a file that reads back wrong: the operator says which format
+// is meant. False for Cancel.
+bool TForm1::AgreeOnSavedType(FileDialogAnswer& answer) {
+  const std::optional<int> named = FilterOfName(answer.File);
+  if (!named || *named == answer.FilterIndex || answer.FilterIndex < 0) return true;
+  const std::optional<int> choice = AskChoice(
+      QStringLiteral("The name %1 is that of %2, but the type chosen is %3.")
+          .arg(QFileInfo(answer.File).fileName(), FileKind(*named), TypeName(answer.FilterIndex)),
+      {QStringLiteral("Save as %1").arg(TypeName(*named)),
+       QStringLiteral("Save as %1").arg(TypeName(answer.FilterIndex))});
+  if (!choice) return false;
+  if (*choice == 0) answer.FilterIndex = *named;
+  return true;
 }
 
 // The image was read at length; when it cannot be written after all (a
@@ -267,18 +327,15 @@ void TForm1::SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base,
 
 LoadedImage TForm1::LoadMemoryImage() {
   const auto dialog = ImageDialog(this, "OpenDialogEeprom", QStringLiteral("Open eeprom file"),
-                                  QFileDialog::AcceptOpen);
-  const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
+                                  QFileDialog::AcceptOpen, imageDialogFolder_, imageDialogFilter_);
+  const std::optional<FileDialogAnswer> answer = RunImageDialog(*dialog);
   if (!answer) return {};
-  LoadedImage loaded;
-  if (answer->FilterIndex == kRawImageFilter) {
-    const QByteArray bytes = ReadImageFile(answer->File);
-    loaded = LoadRawImage({bytes.begin(), bytes.end()});
-  } else if (answer->FilterIndex == kSRecordFilter) {
-    loaded = LoadSRecords(ReadImageFile(answer->File).toStdString());
-  } else {
-    return {};
-  }
+  if (answer->FilterIndex != kRawImageFilter && answer->FilterIndex != kSRecordFilter) return {};
+  const QByteArray bytes = ReadImageFile(answer->File);
+  const std::optional<int> format = AgreeOnLoadedType(*answer, bytes);
+  if (!format) return {};
+  LoadedImage loaded = *format == kRawImageFilter ? LoadRawImage({bytes.begin(), bytes.end()})
+                                                  : LoadSRecords(bytes.toStdString());
   EditMemBase->setText(FromStd(loaded.BaseText()));
   EditMemLen->setText(FromStd(loaded.LengthText()));
   if (loaded.error)
@@ -288,6 +345,29 @@ LoadedImage TForm1::LoadMemoryImage() {
   if (loaded.ranges.empty())
     LogLine(ToStd(QDir::toNativeSeparators(answer->File)) + " holds no data to write");
   return loaded;
+}
+
+// S-record text loaded as Binary would go into the radio as text, and a
+// binary image loaded as S-records is refused line by line: when the chosen
+// type and the file disagree, the operator says which is meant. Nothing for
+// Cancel.
+std::optional<int> TForm1::AgreeOnLoadedType(const FileDialogAnswer& answer,
+                                             const QByteArray& bytes) {
+  if (bytes.isEmpty()) return answer.FilterIndex;
+  const int content = LooksLikeSRecords(bytes.toStdString()) ? kSRecordFilter : kRawImageFilter;
+  if (content == answer.FilterIndex) return content;
+  const QString text =
+      content == kSRecordFilter
+          ? QStringLiteral(
+                "%1 holds S-record text, but the type chosen is binary: the text "
+                "itself would be written into the radio.")
+          : QStringLiteral("%1 holds no S-record text, but the type chosen is S-records.");
+  const std::optional<int> choice =
+      AskChoice(text.arg(QFileInfo(answer.File).fileName()),
+                {QStringLiteral("Load as %1").arg(TypeName(content)),
+                 QStringLiteral("Load as %1").arg(TypeName(answer.FilterIndex))});
+  if (!choice) return std::nullopt;
+  return *choice == 0 ? content : answer.FilterIndex;
 }
 
 // ------------------------------------------------------------------ settings

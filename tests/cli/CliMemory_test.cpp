@@ -188,9 +188,10 @@ TEST(CliWrite, ADamagedFileWritesNothingAndASparseOneOnlyItsRanges) {
   // Records at 0000 and 0A00: two requests of 4 bytes, the gap untouched.
   const Bytes low = RandomBytes(4, 23);
   const Bytes high = RandomBytes(4, 24);
-  std::ofstream(bench.Dir() / "sparse.s19")
+  std::ofstream(bench.Dir() / "sparse.bin")
       << SaveSRecords(low, 0).substr(0, 20) << SaveSRecords(high, 0xA00);
-  const TCliRun sparse = bench.Run({"write", "eeprom", "sparse.s19", "--verify"});
+  const TCliRun sparse =
+      bench.Run({"write", "eeprom", "sparse.bin", "--format", "srec", "--verify"});
   EXPECT_EQ(sparse.status, 0) << sparse.err;
   const Texts texts = LogTexts(sparse.out);
   EXPECT_NE(std::find(texts.begin(), texts.end(), "verified: 8 bytes from 0 are as in the file"),
@@ -253,6 +254,8 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
   std::ofstream(bench.Dir() / "bad.s19") << "S1G1000000\r\n";
   std::ofstream(bench.Dir() / "empty.bin");
   std::ofstream(bench.Dir() / "far.s19") << "S20510000001E9\r\n";  // 01 at 0x100000
+  std::ofstream(bench.Dir() / "srec.bin") << SaveSRecords(RandomBytes(4, 6), 0);
+  WriteBytes(bench.Dir() / "raw.s19", RandomBytes(64, 8));
   // A backup the operator made read-only, and a folder nobody may write.
   const std::string backup = SaveSRecords(RandomBytes(0x100, 5), 0);
   std::ofstream(bench.Dir() / "backup.s19") << backup;
@@ -300,6 +303,12 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
       {{"write", "eeprom", "empty.bin"}, "write: empty.bin holds no image"},
       {{"write", "eeprom", "bad.s19"}, "write: bad.s19: line 1: 'G' is not a hex digit"},
       {{"write", "eeprom", "empty.bin", "--fast"}, "write: unknown option '--fast'"},
+      {{"write", "eeprom", "srec.bin"},
+       "write: srec.bin holds S-record text but is named as a raw image; give --format srec"},
+      {{"write", "eeprom", "raw.s19"},
+       "write: raw.s19 is named as S-records but holds no S-record text; give --format raw"},
+      {{"write", "eeprom", "raw.s19", "--format", "hex"},
+       "write: --format takes raw or srec, not 'hex'"},
   };
   for (const auto& [args, message] : cases) {
     const TCliRun run = bench.Run(args);
