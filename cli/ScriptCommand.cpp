@@ -128,7 +128,9 @@ A line is, by its first word (in any letter case):
                byte is replaced by the packet's checksum; in SB9600 mode a
                fifth byte is replaced by the check byte of the first four.
 X is decimal, or hexadecimal after "$" or "0x". Empty lines are skipped;
-there are no comments.
+there are no comments. After an sbep line that failed, the byte lines up to
+the next sb9600 are skipped. U+2028 and U+2029 end a line too. A line over
+256 KiB, or a script over 16 MiB, is refused before anything is sent.
 
 SIGINT or SIGTERM stops the script before its next line.
 
