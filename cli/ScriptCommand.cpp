@@ -22,7 +22,7 @@ constexpr size_t kMaxScriptBytes = 16 * 1024 * 1024;
 
 // Collects the input's bytes, refusing an over-long line as soon as it
 // passes the limit. A line ends at LF, or at a CR that no LF follows.
-class TLineLimitedInput {
+class LineLimitedInput {
  public:
   void Append(const char* bytes, size_t n) {
     for (size_t i = 0; i < n; ++i) Count(bytes[i]);
@@ -70,7 +70,7 @@ std::string ReadScriptInput(const std::string& name) {
   const auto closeFile = [&] {
     if (!standardInput) close(fd);
   };
-  TLineLimitedInput input;
+  LineLimitedInput input;
   char chunk[65536];
   try {
     for (;;) {
