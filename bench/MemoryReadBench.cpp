@@ -58,7 +58,7 @@ RunFigures OneRead(bool pacing) {
   TOperationContext context{engine, pump, [](const std::string&) {}, {}};
 
   const auto t0 = Clock::now();
-  const auto read = ReadMemory(context, {EepromDefault, {}, {}});
+  const auto read = ReadMemory(context, {EepromDefault, {}, {}, {}});
   const auto t1 = Clock::now();
 
   RunFigures figures;

@@ -194,6 +194,10 @@ TCommandArgs ScanCommandArgs(const std::string& command, const std::vector<std::
       throw EUsageError(command + ": unknown option '" + word + "'", command);
     if (!rule->second && inlineValue)
       throw EUsageError(command + ": option '" + name + "' takes no value", command);
+    // Which of two values was meant is a guess; for -o it decides which file
+    // is overwritten.
+    if (rule->second && scanned.Has(name))
+      throw EUsageError(command + ": option '" + name + "' is given twice", command);
     scanned.Options[name] =
         rule->second ? TakeValue(name, inlineValue, args, i, command) : std::string();
   }

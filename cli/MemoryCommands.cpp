@@ -1,12 +1,9 @@
 // read and write: the Memory page's transfers, with the file named on the
 // command line instead of chosen in a dialog.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -62,20 +59,14 @@ void CheckRange(const std::string& command, TMemoryRange range,
     throw EUsageError(command + ": " + *error, command);
 }
 
-// The folder the image is saved in must be there to take it; a read of a
-// flash area takes half an hour, so this is known before it starts.
-void CheckOutputFolder(const std::string& path) {
-  namespace fs = std::filesystem;
-  const fs::path parent = fs::path(path).parent_path();
-  const fs::path folder = parent.empty() ? fs::path(".") : parent;
-  std::error_code error;
-  if (fs::is_directory(path, error))
-    throw EUsageError("read: " + path + " is a folder, not a file", "read");
-  if (!fs::is_directory(folder, error))
-    throw EUsageError("read: cannot save into " + folder.string() + ": no such folder", "read");
-  if (access(folder.c_str(), W_OK | X_OK) != 0)
-    throw EUsageError("read: cannot save into " + folder.string() + ": " + std::strerror(errno),
-                      "read");
+// The image can be saved where the operator asked: a read of a flash area
+// takes half an hour, so this is known before it starts.
+void CheckOutputFile(const std::string& path) {
+  try {
+    CheckWritableFile(path);
+  } catch (const EFileError& e) {
+    throw EUsageError(std::string("read: ") + e.what(), "read");
+  }
 }
 
 // Draws the progress line from the transfer's reports; it knows the total
@@ -107,7 +98,7 @@ class TTransferMeter {
 
 TOutcome RunRead(TRunContext& run, const TReadRequest& request) {
   TTransferMeter meter(run.Output);
-  const TMemoryReadJob job{request.Device, [&] { return request.Fields; }, meter.Callback()};
+  const TMemoryReadJob job{request.Device, [&] { return request.Fields; }, meter.Callback(), {}};
   const auto read = ReadMemory(run.Operation, job);
   meter.End();
   if (!read) {
@@ -123,38 +114,44 @@ TOutcome RunRead(TRunContext& run, const TReadRequest& request) {
 
 // --------------------------------------------------------------- write
 
-// Reads the written range back and names the first byte that differs.
+// Reads the written ranges back and names the first byte that differs; the
+// gaps between them were not written, so they are neither read nor compared.
 TOutcome Verify(TRunContext& run, const TWriteRequest& request) {
   // "eeprom default" would ask the radio for its range; the range here is
   // the file's, in the same space.
   const int device = request.Device == EepromDefault ? EepromCustom : request.Device;
   TTransferMeter meter(run.Output);
-  const TMemoryReadJob job{device, [&] { return request.Fields; }, meter.Callback()};
+  const TMemoryReadJob job{device, [&] { return request.Fields; }, meter.Callback(),
+                           request.Image.ranges};
   const auto read = ReadMemory(run.Operation, job);
   meter.End();
   if (!read) {
     if (!run.Operation.Stopping()) run.Output.Error("verify: reading the range back failed");
     return TOutcome::Failed;
   }
-  const auto written = request.Image.image.begin() + read->Base;
-  const auto [radio, file] = std::mismatch(read->Image.begin(), read->Image.end(), written);
-  if (radio == read->Image.end()) {
-    run.Operation.Log("verified: " + request.Fields.Length + " bytes from " + request.Fields.Base +
-                      " are as in the file");
-    return TOutcome::Done;
+  uint32_t compared = 0;
+  for (const AddressRange& range : request.Image.ranges) {
+    const auto radio = read->Image.begin() + (range.First - read->Base);
+    const auto file = request.Image.image.begin() + range.First;
+    const auto [radioByte, fileByte] = std::mismatch(radio, radio + range.Length, file);
+    compared += range.Length;
+    if (radioByte == radio + range.Length) continue;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "verify: the radio holds %02X at %X where the file has %02X (first difference)",
+                  *radioByte, range.First + static_cast<uint32_t>(radioByte - radio), *fileByte);
+    run.Output.Error(text);
+    return TOutcome::Failed;
   }
-  char text[160];
-  std::snprintf(text, sizeof text,
-                "verify: the radio holds %02X at %X where the file has %02X (first difference)",
-                *radio, read->Base + static_cast<uint32_t>(radio - read->Image.begin()), *file);
-  run.Output.Error(text);
-  return TOutcome::Failed;
+  run.Operation.Log("verified: " + Hex(compared) + " bytes from " + request.Fields.Base +
+                    " are as in the file");
+  return TOutcome::Done;
 }
 
 TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
   TTransferMeter meter(run.Output);
   const TMemoryWriteJob job{request.Device, &request.Image.image, [&] { return request.Fields; },
-                            meter.Callback()};
+                            meter.Callback(), request.Image.ranges};
   const bool written = WriteMemory(run.Operation, job);
   meter.End();
   if (!written) {
@@ -171,6 +168,29 @@ TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
   return Verify(run, request);
 }
 
+// --format, when given: true for srec, false for raw.
+std::optional<bool> FormatOption(const TCommandArgs& scanned, const std::string& command) {
+  const auto format = scanned.Value("--format");
+  if (!format) return std::nullopt;
+  if (*format == "srec") return true;
+  if (*format == "raw") return false;
+  throw EUsageError(command + ": --format takes raw or srec, not '" + *format + "'", command);
+}
+
+// The format the file's name gives must be the one its content has: S-record
+// text written as a raw image would put the text itself into the radio.
+void CheckContentMatchesName(const std::string& file, const std::string& bytes, bool sRecords) {
+  if (bytes.empty() || LooksLikeSRecords(bytes) == sRecords) return;
+  throw EUsageError(sRecords ? "write: " + file +
+                                   " is named as S-records but holds no S-record text; give "
+                                   "--format raw to write it as a raw image"
+                             : "write: " + file +
+                                   " holds S-record text but is named as a raw image; give "
+                                   "--format srec to read it as S-records (or --format raw to "
+                                   "write the text itself)",
+                    "write");
+}
+
 }  // namespace
 
 bool IsSRecordFileName(const std::string& path) {
@@ -182,16 +202,19 @@ bool IsSRecordFileName(const std::string& path) {
 
 TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
   const TCommandArgs scanned = ScanCommandArgs(
-      "read", args, {{"--base", true}, {"--length", true}, {"-o", true}, {"--output", true}});
+      "read", args,
+      {{"--base", true}, {"--length", true}, {"-o", true}, {"--output", true}, {"--format", true}});
   TReadRequest request;
   request.Device = DeviceItem("read", scanned.Words);
   if (scanned.Words.size() > 1)
     throw EUsageError("read: one DEVICE, please; the file goes after -o", "read");
+  if (scanned.Has("-o") && scanned.Has("--output"))
+    throw EUsageError("read: -o and --output both name the file; give one of them", "read");
   const auto out = scanned.Has("-o") ? scanned.Value("-o") : scanned.Value("--output");
   if (!out || out->empty())
     throw EUsageError("read: -o FILE is missing: where to save the image", "read");
   request.OutFile = *out;
-  request.SRecords = IsSRecordFileName(request.OutFile);
+  request.SRecords = FormatOption(scanned, "read").value_or(IsSRecordFileName(request.OutFile));
 
   const bool fromRadio = request.Device == EepromDefault;
   if (fromRadio && (scanned.Has("--base") || scanned.Has("--length")))
@@ -208,15 +231,18 @@ TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
     const uint32_t base =
         ParseHex(scanned.Value("--base").value_or("0"), 0xFFFFFFFF, "base", "read");
     const uint32_t length = ParseHex(*scanned.Value("--length"), 0xFFFFFFFF, "length", "read");
+    if (length == 0)
+      throw EUsageError("read: a length of 0 reads nothing; nothing would be saved", "read");
     CheckRange("read", {static_cast<int32_t>(base), static_cast<int32_t>(length)});
     request.Fields = {Hex(base), Hex(length)};
   }
-  CheckOutputFolder(request.OutFile);
+  CheckOutputFile(request.OutFile);
   return request;
 }
 
 TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
-  const TCommandArgs scanned = ScanCommandArgs("write", args, {{"--verify", false}});
+  const TCommandArgs scanned =
+      ScanCommandArgs("write", args, {{"--verify", false}, {"--format", true}});
   TWriteRequest request;
   request.Device = DeviceItem("write", scanned.Words);
   if (scanned.Words.size() != 2)
@@ -231,11 +257,14 @@ TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
   } catch (const EFileError& e) {
     throw EUsageError(std::string("write: ") + e.what(), "write");
   }
-  request.Image = IsSRecordFileName(request.File)
-                      ? LoadSRecords(bytes)
-                      : LoadRawImage(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  const std::optional<bool> format = FormatOption(scanned, "write");
+  const bool sRecords = format.value_or(IsSRecordFileName(request.File));
+  if (!format) CheckContentMatchesName(request.File, bytes, sRecords);
+  request.Image = sRecords ? LoadSRecords(bytes)
+                           : LoadRawImage(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   if (request.Image.error)
-    throw EUsageError("write: " + request.File + ": " + *request.Image.error, "write");
+    throw EUsageError("write: " + request.File + ": " + *request.Image.error + "; nothing written",
+                      "write");
   if (request.Image.length == 0)
     throw EUsageError("write: " + request.File + " holds no image", "write");
   CheckRange("write",
@@ -246,7 +275,7 @@ TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
 }
 
 TCommand ReadCommand() {
-  return {"read", "read DEVICE [--base HEX --length HEX] -o FILE",
+  return {"read", "read DEVICE [--base HEX --length HEX] -o FILE [--format raw|srec]",
           "read an area of the radio's memory into a file",
           R"(Reads an area of the radio's memory as the Memory page's "Read" does and
 saves it in FILE, which is written only when the whole area was read (and
@@ -264,7 +293,11 @@ DEVICE is one of the Memory page's items:
                          wide: base + length may not pass 100000
   -o FILE, --output FILE where to save the image. FILE ending in .s19, .srec
                          or .mot is written as S-records (S1, or S2 from
-                         address 10000 on), anything else as a raw image
+                         address 10000 on), anything else as a raw image.
+                         It is checked before the read: a file that cannot
+                         be written (read-only, a folder, a device) is
+                         refused, and so is a --length of 0
+  --format raw|srec      the format, whatever the name says
 
 On a terminal, standard error shows the bytes done, the rate and the time
 left. SIGINT or SIGTERM stops the read after its current chunk; memory
@@ -284,18 +317,23 @@ Examples:
 }
 
 TCommand WriteCommand() {
-  return {"write", "write DEVICE FILE [--verify]", "write an image file into the radio's memory",
+  return {"write", "write DEVICE FILE [--verify] [--format raw|srec]",
+          "write an image file into the radio's memory",
           R"(Writes the image in FILE into the radio's memory as the Memory page's
 "Write" does: the bytes from the image's base address for its length.
 
 DEVICE is one of eeprom-default, eeprom (both the EEPROM), flash1, flash2
-or direct. FILE ending in .s19, .srec or .mot is read as S-records (S1 and
-S2 records; the base is the lowest address that holds data); anything else
-is a raw image, written from address 0.
+or direct. FILE ending in .s19, .srec or .mot is read as S-records (S1, S2
+and S3 records); only the addresses the file holds are written, never the
+gaps between them. A damaged record (checksum, count, digits, an address
+past FFFFF) is refused naming its line, and nothing is written. Anything
+else is a raw image, written from address 0. A name whose content is of
+the other format is refused; --format says which is meant.
 
-  --verify               read the written range back and compare it with the
-                         file; a difference is an error naming the first
+  --verify               read the written ranges back and compare them with
+                         the file; a difference is an error naming the first
                          address that differs
+  --format raw|srec      the format, whatever the name says
 
 On a terminal, standard error shows the bytes done, the rate and the time
 left. SIGINT or SIGTERM stops the write after its current chunk; memory

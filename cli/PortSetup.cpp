@@ -1,6 +1,7 @@
 #include "cli/PortSetup.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -16,11 +17,32 @@ namespace kestrune::cli {
 
 namespace {
 
+[[noreturn]] void Unreadable(const std::string& path, const std::string& reason) {
+  throw EUsageError("cannot read the settings file " + path + ": " + reason);
+}
+
+// A settings file that is there but cannot be read is an error, never a
+// reason to fall back to the defaults: COM1 would then be /dev/ttyS0, and
+// the program would transmit on a line the operator never chose.
 void CheckReadable(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    struct stat link {};
+    Unreadable(path, lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)
+                         ? "it is a link to nothing (" + std::string(std::strerror(errno)) + ")"
+                         : std::string(std::strerror(errno)));
+  }
+  if (S_ISDIR(st.st_mode)) Unreadable(path, "it is a folder");
+  if (!S_ISREG(st.st_mode)) Unreadable(path, "it is not a regular file");
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    throw EUsageError("cannot read the settings file " + path + ": " + std::strerror(errno));
+  if (fd < 0) Unreadable(path, std::strerror(errno));
   close(fd);
+}
+
+// Anything by that name, a dangling link included.
+bool Present(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
 }
 
 void SetDeviceMap(const TIniFile& ini) {
@@ -62,8 +84,11 @@ std::string ProgramDir() {
 std::string DefaultSettingsFile() { return ProgramDir() + "settings.ini"; }
 
 TPortSetup ResolvePortSetup(const TLineOptions& options) {
-  if (!options.Settings.empty()) CheckReadable(options.Settings);
-  const TIniFile ini(options.Settings.empty() ? DefaultSettingsFile() : options.Settings);
+  const std::string path = options.Settings.empty() ? DefaultSettingsFile() : options.Settings;
+  // Given by name, it must be there; beside the program, it may be missing.
+  if (!options.Settings.empty() || Present(path)) CheckReadable(path);
+  const TIniFile ini(path);
+  if (ini.ReadError()) throw EUsageError(*ini.ReadError());
   SetDeviceMap(ini);
 
   TPortSetup setup;

@@ -29,8 +29,10 @@ std::string DefaultSettingsFile();
 
 // Reads the settings file named by the options (or the default one, which
 // may be missing), hands its [devices] map to the serial layer and applies
-// the options. Throws EUsageError for a settings file given with --settings
-// that cannot be read, and for a setting that is used and is not valid.
+// the options. Throws EUsageError for a settings file that cannot be read
+// (given with --settings, or one beside the program that is there: a folder,
+// an unreadable file, a link to nothing), and for a setting that is used and
+// is not valid.
 TPortSetup ResolvePortSetup(const TLineOptions& options);
 
 }  // namespace kestrune::cli

@@ -1,4 +1,5 @@
 // script: the Custom page's packet script from a file or standard input.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,18 +14,78 @@ namespace kestrune::cli {
 
 namespace {
 
-std::string ReadStandardInput() {
-  std::string bytes;
-  char chunk[4096];
-  for (;;) {
-    const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
-    if (n == 0) return bytes;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      throw EUsageError(std::string("script: cannot read standard input: ") + std::strerror(errno),
+// A byte line of the longest SBEP packet (a 16-bit length) is about 200 KiB
+// of text; nothing longer is a script line. The whole script is bounded too,
+// so an endless input ends with an error rather than with the memory.
+constexpr size_t kMaxLineBytes = 256 * 1024;
+constexpr size_t kMaxScriptBytes = 16 * 1024 * 1024;
+
+// Collects the input's bytes, refusing an over-long line as soon as it
+// passes the limit. A line ends at LF, or at a CR that no LF follows.
+class LineLimitedInput {
+ public:
+  void Append(const char* bytes, size_t n) {
+    for (size_t i = 0; i < n; ++i) Count(bytes[i]);
+    if (bytes_.size() + n > kMaxScriptBytes)
+      throw EUsageError("script: the script passes " + std::to_string(kMaxScriptBytes >> 20) +
+                            " MiB at line " + std::to_string(line_) + "; nothing was sent",
                         "script");
-    bytes.append(chunk, static_cast<size_t>(n));
+    bytes_.append(bytes, n);
   }
+  std::string Take() { return std::move(bytes_); }
+
+ private:
+  void Count(char c) {
+    const bool afterCr = afterCr_;
+    afterCr_ = c == '\r';
+    if (c == '\r' || c == '\n') {
+      if (!(c == '\n' && afterCr)) ++line_;  // CR LF is one line end
+      length_ = 0;
+      return;
+    }
+    if (++length_ > kMaxLineBytes)
+      throw EUsageError("script: line " + std::to_string(line_) + " is longer than " +
+                            std::to_string(kMaxLineBytes / 1024) + " KiB; nothing was sent",
+                        "script");
+  }
+
+  std::string bytes_;
+  size_t line_ = 1;
+  size_t length_ = 0;
+  bool afterCr_ = false;
+};
+
+// The script's bytes from a file or standard input ("-"), read piece by
+// piece: /dev/zero or an endless pipe ends in an error, not in the memory.
+std::string ReadScriptInput(const std::string& name) {
+  const bool standardInput = name == "-";
+  const int fd = standardInput ? STDIN_FILENO : open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const auto fail = [&](int error) {
+    return EUsageError("script: Unable to read " +
+                           (standardInput ? std::string("standard input") : name) + ": " +
+                           std::strerror(error),
+                       "script");
+  };
+  if (fd < 0) throw fail(errno);
+  const auto closeFile = [&] {
+    if (!standardInput) close(fd);
+  };
+  LineLimitedInput input;
+  char chunk[65536];
+  try {
+    for (;;) {
+      const ssize_t n = read(fd, chunk, sizeof chunk);
+      if (n == 0) break;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw fail(errno);
+      input.Append(chunk, static_cast<size_t>(n));
+    }
+  } catch (...) {
+    closeFile();
+    throw;
+  }
+  closeFile();
+  return input.Take();
 }
 
 TOutcome RunScript(TRunContext& run, const std::vector<std::string>& lines) {
@@ -42,21 +103,11 @@ std::vector<std::string> ReadScriptLines(const std::vector<std::string>& args) {
   const TCommandArgs scanned = ScanCommandArgs("script", args, {});
   if (scanned.Words.size() != 1)
     throw EUsageError("script: one FILE, or - for standard input, please", "script");
-  const std::string& name = scanned.Words[0];
-  std::string bytes;
-  if (name == "-") {
-    bytes = ReadStandardInput();
-  } else {
-    try {
-      bytes = ReadWholeFile(name);
-    } catch (const EFileError& e) {
-      throw EUsageError(std::string("script: ") + e.what(), "script");
-    }
-  }
-  // The encodings and line ends of CustomPackets.txt, as the window reads it.
-  const TTextFile file = DecodeTextFile(bytes);
-  std::vector<std::string> lines;
-  for (const TTextLine& line : SplitLines(file.Text)) lines.emplace_back(line.Text);
+  // The encodings and line ends of CustomPackets.txt, as the window reads
+  // it; U+2028 and U+2029 end a line too, as they do on the Custom page.
+  const TTextFile file = DecodeTextFile(ReadScriptInput(scanned.Words[0]));
+  std::vector<std::string> lines = SplitScriptLines(file.Text);
+  if (!file.Text.empty() && file.Text.back() == '\n') lines.pop_back();
   return lines;
 }
 
@@ -77,7 +128,9 @@ A line is, by its first word (in any letter case):
                byte is replaced by the packet's checksum; in SB9600 mode a
                fifth byte is replaced by the check byte of the first four.
 X is decimal, or hexadecimal after "$" or "0x". Empty lines are skipped;
-there are no comments.
+there are no comments. After an sbep line that failed, the byte lines up to
+the next sb9600 are skipped. U+2028 and U+2029 end a line too. A line over
+256 KiB, or a script over 16 MiB, is refused before anything is sent.
 
 SIGINT or SIGTERM stops the script before its next line.
 

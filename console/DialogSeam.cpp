@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 namespace kestrune {
 
@@ -15,6 +18,11 @@ FileDialogSink& FileSink() {
 
 QuestionSink& QuestionBoxSink() {
   static QuestionSink sink;
+  return sink;
+}
+
+ChoiceSink& ChoiceBoxSink() {
+  static ChoiceSink sink;
   return sink;
 }
 
@@ -39,5 +47,21 @@ bool AskQuestion(const QString& text) {
 }
 
 void SetQuestionSink(QuestionSink sink) { QuestionBoxSink() = std::move(sink); }
+
+std::optional<int> AskChoice(const QString& text, const QStringList& choices) {
+  if (ChoiceBoxSink()) return ChoiceBoxSink()(text, choices);
+  QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
+                  QMessageBox::Cancel, QApplication::activeWindow());
+  std::vector<QPushButton*> buttons;
+  for (const QString& choice : choices)
+    buttons.push_back(box.addButton(choice, QMessageBox::AcceptRole));
+  if (!buttons.empty()) box.setDefaultButton(buttons.front());
+  box.exec();
+  const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  if (chosen == buttons.end()) return std::nullopt;
+  return static_cast<int>(chosen - buttons.begin());
+}
+
+void SetChoiceSink(ChoiceSink sink) { ChoiceBoxSink() = std::move(sink); }
 
 }  // namespace kestrune

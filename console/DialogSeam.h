@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -34,5 +35,16 @@ bool AskQuestion(const QString& text);
 // the message box.
 using QuestionSink = std::function<bool(const QString& text)>;
 void SetQuestionSink(QuestionSink sink);
+
+// A question with a button for each choice and Cancel, in a box titled with
+// the application's name; the first choice is the default. Gives the
+// position of the choice, or nothing for Cancel.
+std::optional<int> AskChoice(const QString& text, const QStringList& choices);
+
+// Receives the question and its choices and answers as AskChoice does. An
+// empty function restores the message box.
+using ChoiceSink =
+    std::function<std::optional<int>(const QString& text, const QStringList& choices)>;
+void SetChoiceSink(ChoiceSink sink);
 
 }  // namespace kestrune

@@ -121,10 +121,14 @@ void TForm1::FormDestroy() {
   BeginClosing();
   fSb9600.reset();  // closes the port; "Port closed" reaches the file only
 
-  TIniFile ini(ToStd(SettingsFileName()));
-  WriteSettings(ini);
-  ini.UpdateFile();
-  SaveCustomPackets();
+  // Each file on its own: a settings file that cannot be written must not
+  // cost the operator the script, nor the other way round.
+  Guarded([this] {
+    TIniFile ini(ToStd(SettingsFileName()));
+    WriteSettings(ini);
+    ini.UpdateFile();
+  });
+  Guarded([this] { SaveCustomPackets(); });
 }
 
 // ------------------------------------------------------------- the port

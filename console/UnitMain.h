@@ -22,15 +22,19 @@
 // is read once by FormCreate and written once by FormDestroy.
 #pragma once
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QString>
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "console/DialogSeam.h"
 #include "console/QtEventPump.h"
+#include "console/core/MemoryImage.h"
 #include "console/core/Operation.h"
 #include "console/core/Tune.h"
 #include "protocol/SB9600.h"
@@ -40,6 +44,7 @@ class QButtonGroup;
 class QCheckBox;
 class QCloseEvent;
 class QComboBox;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -270,12 +275,15 @@ class TForm1 : public QMainWindow {
   void ButtonMemWriteClick();
   int MemDeviceIndex() const;
   void SetMemDeviceIndex(int index);
-  // Asks for a file (SaveDialogEeprom) and writes the image, whose byte i
-  // lies at base + i, in the chosen type. Cancelled: nothing happens.
-  void SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base);
+  // Asks for the file a read is saved in (SaveDialogEeprom), before the
+  // read, and checks that it can be written. Nothing when cancelled.
+  std::optional<FileDialogAnswer> ChooseImageOutput();
+  // Writes the image, whose byte i lies at base + i, in the chosen type.
+  void SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base, FileDialogAnswer target);
   // Asks for a file (OpenDialogEeprom), loads it and sets the base and
-  // length fields from it. Empty when cancelled or nothing was loaded.
-  std::vector<uint8_t> LoadMemoryImage();
+  // length fields from it. No ranges when cancelled or nothing was loaded;
+  // throws for a damaged file, naming it, its line and why.
+  LoadedImage LoadMemoryImage();
   bool MemoryTransferRunning() const { return memTransfer_ != MemTransfer::None; }
 
   // ---- state
@@ -333,7 +341,12 @@ class TForm1 : public QMainWindow {
   QWidget* BuildCustomPage();
   void ConnectCustomHandlers();
   std::string CustomPacketLine(int index) const;
+  int CustomPacketLineCount() const;
+  const std::vector<std::string>& CustomPacketLines() const;
   std::string CustomPacketsText() const;
+  // The script's lines as they were split last; split again after an edit.
+  mutable std::vector<std::string> customPacketLines_;
+  mutable bool customPacketLinesStale_ = true;
   void LoadCustomPackets();
   void SaveCustomPackets() const;
   // The encoding "CustomPackets.txt" was read in (a new file: UTF-8), set by
@@ -366,6 +379,14 @@ class TForm1 : public QMainWindow {
   bool RefusedDuringMemoryTransfer();
   // No transfer and no other exchange running; else one log line.
   bool MayStartMemoryTransfer();
+  bool MemoryReadRefused();
+  std::optional<FileDialogAnswer> RunImageDialog(QFileDialog& dialog);
+  bool AgreeOnSavedType(FileDialogAnswer& answer);
+  std::optional<int> AgreeOnLoadedType(const FileDialogAnswer& answer, const QByteArray& bytes);
+  // Where the image dialogs open and on which type: the last ones chosen in
+  // this session.
+  QString imageDialogFolder_;
+  int imageDialogFilter_ = 0;
   // Closing during a write asks the operator first (not after a signal).
   bool MayCloseDuringMemoryTransfer();
   void RunMemoryTransfer(MemTransfer kind, QPushButton* button,

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -40,12 +41,28 @@ QWidget* TForm1::BuildCustomPage() {
 void TForm1::ConnectCustomHandlers() {
   connect(ButtonSendCustomPacket, &QPushButton::clicked, this,
           [this] { Guarded([this] { ButtonSendCustomPacketClick(); }); });
+  connect(MemoCustomPacket->document(), &QTextDocument::contentsChanged, this,
+          [this] { customPacketLinesStale_ = true; });
 }
 
-// The script's lines are the text's paragraphs (the memo does not wrap). A
-// line the operator deleted during the run reads as empty.
+// The script's lines are the text's paragraphs, and within a paragraph the
+// line separators that Shift+Enter types (the memo does not wrap): what
+// shows as a line runs as one.
+const std::vector<std::string>& TForm1::CustomPacketLines() const {
+  if (customPacketLinesStale_) {
+    customPacketLines_ = SplitScriptLines(CustomPacketsText());
+    customPacketLinesStale_ = false;
+  }
+  return customPacketLines_;
+}
+
+int TForm1::CustomPacketLineCount() const { return static_cast<int>(CustomPacketLines().size()); }
+
+// A line the operator deleted during the run reads as empty.
 std::string TForm1::CustomPacketLine(int index) const {
-  return ToStd(MemoCustomPacket->document()->findBlockByNumber(index).text());
+  const std::vector<std::string>& lines = CustomPacketLines();
+  return index >= 0 && static_cast<size_t>(index) < lines.size() ? lines[static_cast<size_t>(index)]
+                                                                 : std::string();
 }
 
 void TForm1::ButtonSendCustomPacketClick() {
@@ -62,7 +79,7 @@ void TForm1::RunCustomPackets() {
   });
   // Handlers run nested inside the script's exchanges, and the operator may
   // edit the text meanwhile: the count is taken now, each line in its turn.
-  const int lineCount = MemoCustomPacket->document()->blockCount();
+  const int lineCount = CustomPacketLineCount();
   RunOperation([&](TOperationContext& context) {
     RunPacketScript(context, lineCount, [this](int i) { return CustomPacketLine(i); });
   });
@@ -75,15 +92,17 @@ QString TForm1::CustomPacketsFileName() {
 }
 
 // The lines joined by "\n" exactly as they stand: the document's own plain
-// text would turn no-break spaces into spaces.
+// text would turn no-break spaces into spaces. A line separator typed with
+// Shift+Enter ends a line like any other, also in the file.
 std::string TForm1::CustomPacketsText() const {
-  std::string text;
+  QString text;
   for (QTextBlock block = MemoCustomPacket->document()->begin(); block.isValid();
        block = block.next()) {
-    if (block != MemoCustomPacket->document()->begin()) text += '\n';
-    text += ToStd(block.text());
+    if (block != MemoCustomPacket->document()->begin()) text += u'\n';
+    text += block.text();
   }
-  return text;
+  text.replace(QChar::LineSeparator, u'\n').replace(QChar::ParagraphSeparator, u'\n');
+  return ToStd(text);
 }
 
 // A missing file leaves the script empty. One that is there but cannot be

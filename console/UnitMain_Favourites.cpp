@@ -153,6 +153,13 @@ void TForm1::AttachFavsHandlers(QTreeWidget* list) {
 }
 
 void TForm1::PopupFavs(QTreeWidget* list, const QPoint& globalPos) {
+  // The row commands act on the Tune tab's favourites. Opened on the Scan
+  // tab's list, which holds no rows, they would change a row the operator
+  // cannot see (Delete would remove it without a word), so only sorting is
+  // offered there.
+  const bool onFavourites = list == ListViewFavs;
+  for (QAction* command : {ppmSet, ppmUp, ppmDown, ppmEdit, ppmDelete})
+    command->setEnabled(onFavourites);
   ppmSortBy->clear();
   const QTreeWidgetItem* header = list->headerItem();
   for (int column = 0; column < list->columnCount(); ++column) {

@@ -9,13 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QVBoxLayout>
 #include <functional>
@@ -28,8 +28,10 @@
 #include "console/UnitMain.h"
 #include "console/WidgetKit.h"
 #include "console/core/IniFile.h"
+#include "console/core/IntConv.h"
 #include "console/core/MemoryImage.h"
 #include "console/core/MemoryTransfer.h"
+#include "console/core/TextFile.h"
 
 namespace kestrune {
 
@@ -42,32 +44,53 @@ const QStringList kImageFilters{"Binary *.bin (*.bin)", "Intel hex *.s19 (*.s19)
 constexpr int kRawImageFilter = 0;
 constexpr int kSRecordFilter = 1;
 
+QString SuffixOf(int filter) {
+  return filter == kSRecordFilter ? QStringLiteral("s19") : QStringLiteral("bin");
+}
+
+// The type a file name's suffix belongs to, if it belongs to one.
+std::optional<int> FilterOfName(const QString& file) {
+  const QString suffix = QFileInfo(file).suffix().toLower();
+  if (suffix == u"bin") return kRawImageFilter;
+  if (suffix == u"s19" || suffix == u"srec" || suffix == u"mot") return kSRecordFilter;
+  return std::nullopt;
+}
+
+QString FileKind(int filter) {
+  return filter == kSRecordFilter ? QStringLiteral("an S-record file")
+                                  : QStringLiteral("a binary image");
+}
+
+QString TypeName(int filter) {
+  return filter == kSRecordFilter ? QStringLiteral("S-records") : QStringLiteral("binary");
+}
+
+// The dialog opens where the last one was left, on the type chosen last, and
+// a name typed without a suffix gets the suffix of the type chosen.
 std::unique_ptr<QFileDialog> ImageDialog(QWidget* parent, const char* name, const QString& title,
-                                         QFileDialog::AcceptMode mode) {
+                                         QFileDialog::AcceptMode mode, const QString& folder,
+                                         int filter) {
   auto dialog = std::make_unique<QFileDialog>(parent, title);
   dialog->setObjectName(QString::fromLatin1(name));
   dialog->setAcceptMode(mode);
   dialog->setNameFilters(kImageFilters);
-  dialog->setDefaultSuffix(QStringLiteral("bin"));
+  if (!folder.isEmpty()) dialog->setDirectory(folder);
+  dialog->selectNameFilter(kImageFilters[filter]);
+  dialog->setDefaultSuffix(SuffixOf(filter));
+  QFileDialog* shown = dialog.get();
+  QObject::connect(shown, &QFileDialog::filterSelected, shown, [shown](const QString& chosen) {
+    shown->setDefaultSuffix(SuffixOf(static_cast<int>(kImageFilters.indexOf(chosen))));
+  });
   if (mode == QFileDialog::AcceptOpen) dialog->setFileMode(QFileDialog::ExistingFile);
   return dialog;
 }
 
-QByteArray ReadWholeFile(const QString& path) {
+QByteArray ReadImageFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
     throw std::runtime_error(ToStd(QStringLiteral("Cannot open file \"%1\". %2")
                                        .arg(QDir::toNativeSeparators(path), file.errorString())));
   return file.readAll();
-}
-
-// Replaces the file only once everything is written: a failed save never
-// leaves half an image in place of the old file.
-void WriteWholeFile(const QString& path, const QByteArray& contents) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit())
-    throw std::runtime_error(ToStd(QStringLiteral("Cannot create file \"%1\". %2")
-                                       .arg(QDir::toNativeSeparators(path), file.errorString())));
 }
 
 // The base and length fields as they are when the transfer asks for them.
@@ -145,26 +168,42 @@ void TForm1::RadioGroupMemDeviceClick() {
 // ------------------------------------------------------------- the transfers
 
 void TForm1::ButtonMemReadClick() {
-  if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
+  if (!CheckPortOpen() || !MayStartMemoryTransfer() || MemoryReadRefused()) return;
+  // The file is chosen, and checked, before the first exchange: a read can
+  // take half an hour, and only then would a bad choice show.
+  const std::optional<FileDialogAnswer> target = ChooseImageOutput();
+  if (!target) return;
   const int device = MemDeviceIndex();
   std::optional<TMemoryReadResult> read;
   RunMemoryTransfer(MemTransfer::Read, ButtonMemRead, [&](TOperationContext& context) {
     read = ReadMemory(
-        context, {device, MemoryFields(*this), std::bind_front(&TForm1::ShowMemoryProgress, this)});
+        context,
+        {device, MemoryFields(*this), std::bind_front(&TForm1::ShowMemoryProgress, this), {}});
   });
-  if (read && !AppClosing()) SaveMemoryImage(read->Image, read->Base);
+  if (read && !AppClosing()) SaveMemoryImage(read->Image, read->Base, *target);
+}
+
+// A range the read would refuse is refused before the file is asked for.
+bool TForm1::MemoryReadRefused() {
+  if (MemDeviceIndex() == EepromDefault) return false;
+  const auto base = TryStrToInt("$" + ToStd(EditMemBase->text()));
+  const auto length = TryStrToInt("$" + ToStd(EditMemLen->text()));
+  if (!base || !length) return false;  // the read reports the conversion error
+  const auto error = MemoryReadRangeError({*base, *length});
+  if (error) LogLine(*error);
+  return error.has_value();
 }
 
 void TForm1::ButtonMemWriteClick() {
   // Refused before the operator picks a file for nothing.
   if (!MayStartMemoryTransfer()) return;
-  const std::vector<uint8_t> image = LoadMemoryImage();
-  if (image.empty()) return;
+  const LoadedImage loaded = LoadMemoryImage();
+  if (loaded.ranges.empty()) return;
   if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
   const int device = MemDeviceIndex();
   RunMemoryTransfer(MemTransfer::Write, ButtonMemWrite, [&](TOperationContext& context) {
-    WriteMemory(context, {device, &image, MemoryFields(*this),
-                          std::bind_front(&TForm1::ShowMemoryProgress, this)});
+    WriteMemory(context, {device, &loaded.image, MemoryFields(*this),
+                          std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges});
   });
 }
 
@@ -220,37 +259,116 @@ bool TForm1::MayCloseDuringMemoryTransfer() {
 
 // -------------------------------------------------------------- image files
 
-void TForm1::SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base) {
+// Asked again when the chosen file cannot be written: the operator picks
+// another place or cancels.
+std::optional<FileDialogAnswer> TForm1::ChooseImageOutput() {
   const auto dialog = ImageDialog(this, "SaveDialogEeprom", QStringLiteral("Save eeprom as..."),
-                                  QFileDialog::AcceptSave);
-  const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
-  if (!answer) return;
-  const QByteArray contents = answer->FilterIndex == kRawImageFilter
+                                  QFileDialog::AcceptSave, imageDialogFolder_, imageDialogFilter_);
+  for (;;) {
+    std::optional<FileDialogAnswer> answer = RunImageDialog(*dialog);
+    if (!answer) return std::nullopt;
+    if (QFileInfo(answer->File).suffix().isEmpty())
+      answer->File += u'.' + SuffixOf(answer->FilterIndex);
+    if (!AgreeOnSavedType(*answer)) return std::nullopt;
+    try {
+      CheckWritableFile(ToStd(answer->File));
+      return answer;
+    } catch (const EFileError& e) {
+      ShowErrorReport(FromStd(e.what()));
+    }
+  }
+}
+
+// The dialog's answer, remembered for the next dialog of the session.
+std::optional<FileDialogAnswer> TForm1::RunImageDialog(QFileDialog& dialog) {
+  const std::optional<FileDialogAnswer> answer = RunFileDialog(dialog);
+  if (!answer) return std::nullopt;
+  imageDialogFolder_ = QFileInfo(answer->File).absolutePath();
+  if (answer->FilterIndex == kRawImageFilter || answer->FilterIndex == kSRecordFilter)
+    imageDialogFilter_ = answer->FilterIndex;
+  return answer;
+}
+
+// A name ending in the other type's suffix (radio1.s19 saved as Binary)
+// would give a file that reads back wrong: the operator says which format
+// is meant. False for Cancel.
+bool TForm1::AgreeOnSavedType(FileDialogAnswer& answer) {
+  const std::optional<int> named = FilterOfName(answer.File);
+  if (!named || *named == answer.FilterIndex || answer.FilterIndex < 0) return true;
+  const std::optional<int> choice = AskChoice(
+      QStringLiteral("The name %1 is that of %2, but the type chosen is %3.")
+          .arg(QFileInfo(answer.File).fileName(), FileKind(*named), TypeName(answer.FilterIndex)),
+      {QStringLiteral("Save as %1").arg(TypeName(*named)),
+       QStringLiteral("Save as %1").arg(TypeName(answer.FilterIndex))});
+  if (!choice) return false;
+  if (*choice == 0) answer.FilterIndex = *named;
+  return true;
+}
+
+// The image was read at length; when it cannot be written after all (a
+// full disk), the operator may choose another file rather than lose it.
+void TForm1::SaveMemoryImage(const std::vector<uint8_t>& image, uint32_t base,
+                             FileDialogAnswer target) {
+  const QByteArray contents = target.FilterIndex == kRawImageFilter
                                   ? QByteArray(reinterpret_cast<const char*>(image.data()),
                                                static_cast<qsizetype>(image.size()))
                                   : QByteArray::fromStdString(SaveSRecords(image, base));
-  WriteWholeFile(answer->File, contents);
+  for (;;) {
+    try {
+      WriteWholeFile(ToStd(target.File), contents.toStdString());
+      return;
+    } catch (const EFileError& e) {
+      ShowErrorReport(FromStd(e.what()));
+    }
+    const std::optional<FileDialogAnswer> again = ChooseImageOutput();
+    if (!again) return;
+    target = *again;
+  }
 }
 
-std::vector<uint8_t> TForm1::LoadMemoryImage() {
+LoadedImage TForm1::LoadMemoryImage() {
   const auto dialog = ImageDialog(this, "OpenDialogEeprom", QStringLiteral("Open eeprom file"),
-                                  QFileDialog::AcceptOpen);
-  const std::optional<FileDialogAnswer> answer = RunFileDialog(*dialog);
+                                  QFileDialog::AcceptOpen, imageDialogFolder_, imageDialogFilter_);
+  const std::optional<FileDialogAnswer> answer = RunImageDialog(*dialog);
   if (!answer) return {};
-  LoadedImage loaded;
-  if (answer->FilterIndex == kRawImageFilter) {
-    const QByteArray bytes = ReadWholeFile(answer->File);
-    loaded = LoadRawImage({bytes.begin(), bytes.end()});
-  } else if (answer->FilterIndex == kSRecordFilter) {
-    loaded = LoadSRecords(ReadWholeFile(answer->File).toStdString());
-  } else {
-    return {};
-  }
+  if (answer->FilterIndex != kRawImageFilter && answer->FilterIndex != kSRecordFilter) return {};
+  const QByteArray bytes = ReadImageFile(answer->File);
+  const std::optional<int> format = AgreeOnLoadedType(*answer, bytes);
+  if (!format) return {};
+  LoadedImage loaded = *format == kRawImageFilter ? LoadRawImage({bytes.begin(), bytes.end()})
+                                                  : LoadSRecords(bytes.toStdString());
   EditMemBase->setText(FromStd(loaded.BaseText()));
   EditMemLen->setText(FromStd(loaded.LengthText()));
-  if (loaded.error) throw std::runtime_error(*loaded.error);
-  if (loaded.length == 0) return {};
-  return std::move(loaded.image);
+  if (loaded.error)
+    throw std::runtime_error(ToStd(QDir::toNativeSeparators(answer->File) + QStringLiteral(": ") +
+                                   FromStd(*loaded.error) +
+                                   QStringLiteral("; nothing was written.")));
+  if (loaded.ranges.empty())
+    LogLine(ToStd(QDir::toNativeSeparators(answer->File)) + " holds no data to write");
+  return loaded;
+}
+
+// S-record text loaded as Binary would go into the radio as text, and a
+// binary image loaded as S-records is refused line by line: when the chosen
+// type and the file disagree, the operator says which is meant. Nothing for
+// Cancel.
+std::optional<int> TForm1::AgreeOnLoadedType(const FileDialogAnswer& answer,
+                                             const QByteArray& bytes) {
+  if (bytes.isEmpty()) return answer.FilterIndex;
+  const int content = LooksLikeSRecords(bytes.toStdString()) ? kSRecordFilter : kRawImageFilter;
+  if (content == answer.FilterIndex) return content;
+  const QString text =
+      content == kSRecordFilter
+          ? QStringLiteral(
+                "%1 holds S-record text, but the type chosen is binary: the text "
+                "itself would be written into the radio.")
+          : QStringLiteral("%1 holds no S-record text, but the type chosen is S-records.");
+  const std::optional<int> choice =
+      AskChoice(text.arg(QFileInfo(answer.File).fileName()),
+                {QStringLiteral("Load as %1").arg(TypeName(content)),
+                 QStringLiteral("Load as %1").arg(TypeName(answer.FilterIndex))});
+  if (!choice) return std::nullopt;
+  return *choice == 0 ? content : answer.FilterIndex;
 }
 
 // ------------------------------------------------------------------ settings

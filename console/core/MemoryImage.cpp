@@ -1,9 +1,9 @@
 #include "console/core/MemoryImage.h"
 
-#include "console/core/IntConv.h"
 #include "protocol/CRC16.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <string_view>
 
@@ -40,22 +40,83 @@ std::string DataRecord(char type, int addressBytes, uint32_t address, const uint
   return record;
 }
 
-// The bytes of one line from its third character on, two hex digits each;
-// a lone character at the end is ignored. Throws EConvertError.
-std::vector<uint8_t> LinePairs(std::string_view line) {
-  std::vector<uint8_t> bytes;
-  const size_t pairs = line.size() / 2 - 1;
-  bytes.reserve(pairs);
-  for (size_t i = 0; i < pairs; ++i)
-    bytes.push_back(static_cast<uint8_t>(HexToInt(std::string(line.substr(2 + 2 * i, 2)))));
+std::string Hex(uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*X", digits, value);
+  return text;
+}
+
+// Why a line cannot be loaded; caught by LoadSRecords, which adds the line.
+class DamagedRecord : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view Trimmed(std::string_view line) {
+  while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+  while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
+  return line;
+}
+
+bool IsRecordStart(std::string_view line) {
+  return line.size() >= 2 && (line[0] == 'S' || line[0] == 's') && line[1] >= '0' && line[1] <= '9';
+}
+
+// Address bytes of a data record type; 0 for the types that hold no data.
+int AddressBytes(char type) {
+  switch (type) {
+    case '1': return 2;
+    case '2': return 3;
+    case '3': return 4;
+    default: return 0;
+  }
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The record's bytes from the count on: every character after the type is
+// a hex digit, two to a byte.
+std::vector<uint8_t> RecordBytes(std::string_view digits) {
+  for (size_t i = 0; i < digits.size(); ++i)
+    if (HexDigit(digits[i]) < 0) {
+      const auto c = static_cast<unsigned char>(digits[i]);
+      throw DamagedRecord(c >= 0x20 && c < 0x7F
+                              ? "'" + std::string(1, digits[i]) + "' is not a hex digit"
+                              : "byte " + Hex(c, 2) + " is not a hex digit");
+    }
+  if (digits.size() % 2 != 0) throw DamagedRecord("the record is cut off (an odd digit count)");
+  std::vector<uint8_t> bytes(digits.size() / 2);
+  for (size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<uint8_t>(HexDigit(digits[2 * i]) << 4 | HexDigit(digits[2 * i + 1]));
   return bytes;
 }
 
-// Number of address bytes of a data record type; 0 for other records.
-int DataRecordAddressBytes(std::string_view line) {
-  if (line.starts_with("S1")) return 2;
-  if (line.starts_with("S2")) return 3;
-  return 0;
+// Count, address, data, checksum: every field as the record announces it.
+void CheckRecord(const std::vector<uint8_t>& bytes, int addressBytes) {
+  if (bytes.empty()) throw DamagedRecord("the record is cut off before its count");
+  const size_t count = bytes[0];
+  const size_t held = bytes.size() - 1;
+  if (held < count)
+    throw DamagedRecord("the record is cut off: its count announces " + std::to_string(count) +
+                        " bytes, the line holds " + std::to_string(held));
+  if (held > count)
+    throw DamagedRecord("the line holds " + std::to_string(held) +
+                        " bytes after the count, which announces " + std::to_string(count));
+  if (count < static_cast<size_t>(addressBytes) + 1)
+    throw DamagedRecord("the count " + std::to_string(count) +
+                        " is too small for the address and the checksum");
+  const uint8_t sum = ByteSum(bytes.data(), static_cast<int32_t>(count));
+  const auto expected = static_cast<uint8_t>(0xFF - sum);
+  if (bytes.back() != expected)
+    throw DamagedRecord("bad checksum: the record has " + Hex(bytes.back(), 2) +
+                        ", its bytes give " + Hex(expected, 2));
 }
 
 uint32_t BigEndian(const std::vector<uint8_t>& bytes, size_t first, int count) {
@@ -64,55 +125,63 @@ uint32_t BigEndian(const std::vector<uint8_t>& bytes, size_t first, int count) {
   return value;
 }
 
-// A record is stored when the line holds count bytes after the count byte and
-// the count byte and those bytes sum to 0xFF.
-bool RecordIsSound(const std::vector<uint8_t>& bytes) {
-  const size_t count = bytes[0];
-  if (bytes.size() - 1 < count) return false;
-  return ByteSum(bytes.data(), static_cast<int32_t>(count + 1)) == 0xFF;
+// The ranges in address order, those that touch or overlap joined.
+std::vector<AddressRange> Joined(std::vector<AddressRange> ranges) {
+  std::sort(ranges.begin(), ranges.end(),
+            [](const AddressRange& a, const AddressRange& b) { return a.First < b.First; });
+  std::vector<AddressRange> joined;
+  for (const AddressRange& range : ranges) {
+    if (!joined.empty() && range.First <= joined.back().End()) {
+      const uint32_t end = std::max(joined.back().End(), range.End());
+      joined.back().Length = end - joined.back().First;
+    } else {
+      joined.push_back(range);
+    }
+  }
+  return joined;
 }
 
 class SRecordReader {
  public:
-  void ReadLine(std::string_view line) {
-    if (line.size() < 8) return;  // too short for a type, a count and an address
-    const std::vector<uint8_t> bytes = LinePairs(line);
-    const int addressBytes = DataRecordAddressBytes(line);
-    const int addressWidth = addressBytes == 3 ? 3 : 2;
-    if (bytes.size() < static_cast<size_t>(addressWidth) + 1) return;  // S2 line too short
-    const uint32_t address = BigEndian(bytes, 1, addressWidth);
-    if (!firstLineAddress_) firstLineAddress_ = address;
-    if (addressBytes == 0 || !RecordIsSound(bytes)) return;
+  void ReadLine(std::string_view rawLine) {
+    const std::string_view line = Trimmed(rawLine);
+    if (line.empty()) return;
+    if (!IsRecordStart(line)) throw DamagedRecord("not an S-record");
+    const int addressBytes = AddressBytes(line[1]);
+    if (addressBytes == 0) return;  // header, count and terminator records hold no data
+    const std::vector<uint8_t> bytes = RecordBytes(line.substr(2));
+    CheckRecord(bytes, addressBytes);
+    const uint32_t address = BigEndian(bytes, 1, addressBytes);
     const size_t dataStart = static_cast<size_t>(addressBytes) + 1;
-    if (bytes[0] <= dataStart) return;  // no data bytes
-    Store(address, bytes.begin() + static_cast<ptrdiff_t>(dataStart), bytes.begin() + bytes[0]);
+    const size_t dataEnd = bytes.size() - 1;
+    const size_t n = dataEnd - dataStart;
+    if (uint64_t{address} + n > kImageAddressLimit)
+      throw DamagedRecord("address " + Hex(address, 1) + " lies past the radio's addresses (0 to " +
+                          Hex(kImageAddressLimit - 1, 1) + ")");
+    if (n == 0) return;
+    Store(address, bytes.begin() + static_cast<ptrdiff_t>(dataStart),
+          bytes.begin() + static_cast<ptrdiff_t>(dataEnd));
   }
 
   void Finish(LoadedImage& result) {
     result.image = std::move(image_);
-    // The base is where the data starts. Taking it from a header record
-    // (tools write S0 with address 0000) would make a write fill the gap
-    // below the data with zeros, and taking it from the first record would
-    // skip records stored out of order below it. Only a file without data
-    // takes the first line's address.
-    result.base = lowestStored_ ? *lowestStored_ : firstLineAddress_.value_or(0);
-    result.length = result.image.size() > result.base
-                        ? static_cast<uint32_t>(result.image.size() - result.base)
-                        : 0;
+    result.ranges = Joined(std::move(ranges_));
+    if (result.ranges.empty()) return;
+    result.base = result.ranges.front().First;
+    result.length = result.ranges.back().End() - result.base;
   }
 
  private:
   void Store(uint32_t address, std::vector<uint8_t>::const_iterator first,
              std::vector<uint8_t>::const_iterator last) {
-    const size_t end = address + static_cast<size_t>(last - first);
-    if (image_.size() < end) image_.resize(end, 0);
+    const auto n = static_cast<uint32_t>(last - first);
+    if (image_.size() < address + n) image_.resize(address + n, 0);
     std::copy(first, last, image_.begin() + address);
-    lowestStored_ = std::min(lowestStored_.value_or(address), address);
+    ranges_.push_back({address, n});
   }
 
   std::vector<uint8_t> image_;
-  std::optional<uint32_t> firstLineAddress_;
-  std::optional<uint32_t> lowestStored_;
+  std::vector<AddressRange> ranges_;
 };
 
 }  // namespace
@@ -155,6 +224,7 @@ std::string SaveSRecords(const std::vector<uint8_t>& image, uint32_t base) {
 LoadedImage LoadRawImage(std::vector<uint8_t> fileBytes) {
   LoadedImage result;
   result.length = static_cast<uint32_t>(fileBytes.size());
+  if (result.length != 0) result.ranges.push_back({0, result.length});
   result.image = std::move(fileBytes);
   return result;
 }
@@ -163,19 +233,30 @@ LoadedImage LoadSRecords(const std::string& text) {
   SRecordReader reader;
   LoadedImage result;
   std::string_view rest = text;
-  try {
-    while (!rest.empty()) {
-      const size_t lf = rest.find('\n');
-      std::string_view line = rest.substr(0, lf);
-      rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
-      if (line.ends_with('\r')) line.remove_suffix(1);
+  for (size_t number = 1; !rest.empty(); ++number) {
+    const size_t lf = rest.find('\n');
+    const std::string_view line = rest.substr(0, lf);
+    rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
+    try {
       reader.ReadLine(line);
+    } catch (const DamagedRecord& e) {
+      result.error = "line " + std::to_string(number) + ": " + e.what();
+      break;
     }
-  } catch (const EConvertError& e) {
-    result.error = e.what();
   }
   reader.Finish(result);
   return result;
+}
+
+bool LooksLikeSRecords(const std::string& text) {
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t lf = rest.find('\n');
+    const std::string_view line = Trimmed(rest.substr(0, lf));
+    if (!line.empty()) return IsRecordStart(line);
+    rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
+  }
+  return false;
 }
 
 }  // namespace kestrune

@@ -6,7 +6,16 @@
 // terminator "S9030000FC" when the whole image lies below 0x10000, otherwise
 // with S2 records (24-bit addresses) and the S8 terminator "S804000000FB".
 // Records carry up to 32 data bytes and end with CR LF; the terminator has no
-// line end. The reader stores S1 and S2 records alike.
+// line end.
+//
+// The reader takes S1, S2 and S3 data records (16-, 24- and 32-bit
+// addresses, hex digits of either case) and skips the other record types
+// (S0 header, S5 count, the terminators). A data record that is damaged
+// (bad checksum, a count the line does not hold, digits that are not hex, an
+// address past the radio's 20-bit space) ends the load with an error naming
+// its line: the radio is never given a guess at what the file meant. The
+// image keeps the address ranges the file holds, so a write sends those and
+// never fills a gap with zeros.
 #pragma once
 
 #include <cstdint>
@@ -16,16 +25,29 @@
 
 namespace kestrune {
 
+// The addresses the radio's memory is counted in.
+inline constexpr uint32_t kImageAddressLimit = 0x100000;  // 20 bits
+
+// A run of addresses: First, First + 1, ..., First + Length - 1.
+struct AddressRange {
+  uint32_t First = 0;
+  uint32_t Length = 0;
+  uint32_t End() const { return First + Length; }
+  bool operator==(const AddressRange&) const = default;
+};
+
 // The result of loading an image file.
 struct LoadedImage {
-  // Each byte at the position equal to its address; positions below the
-  // lowest address are zero.
+  // Each byte at the position equal to its address; positions the file does
+  // not hold are zero.
   std::vector<uint8_t> image;
-  // The address the image is to be written from, and how many bytes.
+  // The addresses the file holds, ascending; ranges never touch or overlap.
+  std::vector<AddressRange> ranges;
+  // The lowest address the file holds, and the count up to its highest.
   uint32_t base = 0;
   uint32_t length = 0;
-  // Set when a conversion error (EConvertError's message) ended the load;
-  // image, base and length then hold what was read until that point.
+  // Set when a damaged record ended the load ("line 3: ..."); nothing may be
+  // written then. image, base and length hold what was read until that point.
   std::optional<std::string> error;
 
   // base and length as the Memory page shows them: upper-case hex, no
@@ -45,16 +67,20 @@ std::vector<uint8_t> SaveRawImage(const std::vector<uint8_t>& image);
 // S1 or S2 record can address.
 std::string SaveSRecords(const std::vector<uint8_t>& image, uint32_t base);
 
-// A raw image file loads as starting at address 0: base 0, length = size.
+// A raw image file loads as starting at address 0: base 0, length = size,
+// one range.
 LoadedImage LoadRawImage(std::vector<uint8_t> fileBytes);
 
-// Reads S-record text (lines end at LF or CR LF). Lines shorter than 8
-// characters are skipped; S1 and S2 records with a valid checksum are stored;
-// other records and records with a bad checksum or too short for their count
-// are skipped silently. The base is the lowest address of the stored data
-// (a header record's address does not count); a file without data gets the
-// address of its first line. A pair of characters that is not hex ends the
-// load with the conversion error in LoadedImage::error.
+// Reads S-record text (lines end at LF or CR LF; blanks around a line and
+// empty lines do not count). Every other line must be a record: "S" (or "s")
+// and a type digit. Data records are stored at their addresses; a damaged
+// one, or a line that is no record, sets LoadedImage::error to
+// "line N: <reason>" and ends the load. A file without data loads as base 0,
+// length 0.
 LoadedImage LoadSRecords(const std::string& text);
+
+// Whether the text looks like S-record text (its first non-blank line starts
+// like a record): for telling a file chosen in the wrong format.
+bool LooksLikeSRecords(const std::string& text);
 
 }  // namespace kestrune

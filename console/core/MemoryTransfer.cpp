@@ -118,20 +118,22 @@ auto Framed(TOperationContext& context, TMemoryDevice device, Body&& body) -> de
 // refused here, before anything is sent. Texts that are no numbers are left
 // to the conversion after the opening, which reports them.
 bool RefusedBeforeOpening(TOperationContext& context, const TMemoryFields& fields,
-                          std::optional<size_t> imageSize) {
+                          std::optional<size_t> imageSize, bool reading) {
   const auto base = TryStrToInt("$" + fields.Base);
   const auto length = TryStrToInt("$" + fields.Length);
   if (!base || !length) return false;
-  const auto error = MemoryRangeError({*base, *length}, imageSize);
+  const auto error = reading ? MemoryReadRangeError({*base, *length})
+                             : MemoryRangeError({*base, *length}, imageSize);
   if (error) context.Log(*error);
   return error.has_value();
 }
 
 std::optional<TMemoryRange> FieldRange(TOperationContext& context,
                                        const std::function<TMemoryFields()>& fields,
-                                       std::optional<size_t> imageSize) {
+                                       std::optional<size_t> imageSize, bool reading) {
   const TMemoryRange range = ParseMemoryRange(fields());
-  if (const auto error = MemoryRangeError(range, imageSize)) {
+  if (const auto error =
+          reading ? MemoryReadRangeError(range) : MemoryRangeError(range, imageSize)) {
     context.Log(*error);
     return std::nullopt;
   }
@@ -157,68 +159,89 @@ std::optional<TMemoryRange> RadioRange(TOperationContext& context, uint8_t selec
         Format("%s not read: the radio gave no valid answer", core ? "bonus len" : "core len"));
     return std::nullopt;
   }
+  if (*core + *bonus == 0) {
+    context.Log("nothing to read: the radio reports a length of 0");
+    return std::nullopt;
+  }
   return TMemoryRange{0, *core + *bonus};
 }
 
+uint32_t TotalLength(const std::vector<AddressRange>& pieces) {
+  uint32_t total = 0;
+  for (const AddressRange& piece : pieces) total += piece.Length;
+  return total;
+}
+
 std::optional<TMemoryReadResult> ReadRange(TOperationContext& context, TMemoryDevice device,
-                                           TMemoryRange range, const TMemoryProgress& progress) {
+                                           TMemoryRange range, const TMemoryReadJob& job) {
   const auto base = static_cast<uint32_t>(range.Base);
   const auto length = static_cast<uint32_t>(range.Length);
-  const uint32_t end = base + length;
+  const std::vector<AddressRange> pieces = RangePieces(job.Ranges, base, length);
+  const uint32_t total = TotalLength(pieces);
   TMemoryReadResult result{std::vector<uint8_t>(length), base};
-  Report(progress, 0, length, base);
-  int failures = 0;
-  for (uint32_t address = base; address < end;) {
-    ServePendingEvents(context);
-    if (context.Stopping()) {
-      context.Log(Format("read stopped at %X: nothing saved", address));
-      return std::nullopt;
+  Report(job.Progress, 0, total, base);
+  uint32_t done = 0;
+  for (const AddressRange& piece : pieces) {
+    int failures = 0;
+    for (uint32_t address = piece.First; address < piece.End();) {
+      ServePendingEvents(context);
+      if (context.Stopping()) {
+        context.Log(Format("read stopped at %X: nothing saved", address));
+        return std::nullopt;
+      }
+      const uint32_t n = std::min(kSbepReadChunk, piece.End() - address);
+      context.Log(Format("reading at %X", address));
+      if (!context.Engine.SendRepeatAndWait(
+              BuildSbepReadRequest(static_cast<uint8_t>(n), device.Selector, address)))
+        return std::nullopt;
+      const auto data = ReadData(context.Engine, n);
+      if (!data) {
+        if (++failures < kChunkTries) continue;
+        context.Log(Format("failed GetSbepPktLen at retry %d", failures));
+        return std::nullopt;
+      }
+      failures = 0;
+      std::copy(data->begin(), data->end(), result.Image.begin() + (address - base));
+      address += n;
+      done += n;
+      Report(job.Progress, done, total, address);
     }
-    const uint32_t n = std::min(kSbepReadChunk, end - address);
-    context.Log(Format("reading at %X", address));
-    if (!context.Engine.SendRepeatAndWait(
-            BuildSbepReadRequest(static_cast<uint8_t>(n), device.Selector, address)))
-      return std::nullopt;
-    const auto data = ReadData(context.Engine, n);
-    if (!data) {
-      if (++failures < kChunkTries) continue;
-      context.Log(Format("failed GetSbepPktLen at retry %d", failures));
-      return std::nullopt;
-    }
-    failures = 0;
-    std::copy(data->begin(), data->end(), result.Image.begin() + (address - base));
-    address += n;
-    Report(progress, address - base, length, address);
   }
   return result;
 }
 
 bool WriteRange(TOperationContext& context, TMemoryDevice device, const std::vector<uint8_t>& image,
-                TMemoryRange range, const TMemoryProgress& progress) {
-  const auto base = static_cast<uint32_t>(range.Base);
-  const auto length = static_cast<uint32_t>(range.Length);
-  const uint32_t end = base + length;
-  Report(progress, 0, length, base);
-  int failures = 0;
-  for (uint32_t address = base; address < end;) {
-    ServePendingEvents(context);
-    if (context.Stopping()) {
-      context.Log(Format("write stopped at %X: the radio's memory is partly written", address));
-      return false;
+                TMemoryRange range, const TMemoryWriteJob& job) {
+  const std::vector<AddressRange> pieces = RangePieces(
+      job.Ranges, static_cast<uint32_t>(range.Base), static_cast<uint32_t>(range.Length));
+  const uint32_t total = TotalLength(pieces);
+  Report(job.Progress, 0, total, static_cast<uint32_t>(range.Base));
+  uint32_t done = 0;
+  for (const AddressRange& piece : pieces) {
+    int failures = 0;
+    for (uint32_t address = piece.First; address < piece.End();) {
+      ServePendingEvents(context);
+      if (context.Stopping()) {
+        context.Log(Format("write stopped at %X: the radio's memory is partly written", address));
+        return false;
+      }
+      // A chunk ends where the file's data ends: the gap after it is not the
+      // file's to fill.
+      const uint32_t n = std::min(kSbepWriteChunk, piece.End() - address);
+      context.Log(Format("writing at %X", address));
+      if (!context.Engine.SendRepeatAndWait(BuildSbepWriteRequest(
+              image.data() + address, static_cast<uint8_t>(n), device.Selector, address)))
+        return false;
+      if (!WriteAccepted(context.Engine)) {
+        if (++failures < kChunkTries) continue;
+        context.Log(Format("failed GetSbepPktLen at retry %d", failures));
+        return false;
+      }
+      failures = 0;
+      address += n;
+      done += n;
+      Report(job.Progress, done, total, address);
     }
-    const uint32_t n = std::min(kSbepWriteChunk, end - address);
-    context.Log(Format("writing at %X", address));
-    if (!context.Engine.SendRepeatAndWait(BuildSbepWriteRequest(
-            image.data() + address, static_cast<uint8_t>(n), device.Selector, address)))
-      return false;
-    if (!WriteAccepted(context.Engine)) {
-      if (++failures < kChunkTries) continue;
-      context.Log(Format("failed GetSbepPktLen at retry %d", failures));
-      return false;
-    }
-    failures = 0;
-    address += n;
-    Report(progress, address - base, length, address);
   }
   context.Log("success");
   return true;
@@ -285,26 +308,47 @@ std::optional<std::string> MemoryRangeError(TMemoryRange range, std::optional<si
   return std::nullopt;
 }
 
+std::vector<AddressRange> RangePieces(const std::vector<AddressRange>& ranges, uint32_t base,
+                                      uint32_t length) {
+  const uint32_t end = base + length;
+  if (ranges.empty())
+    return length == 0 ? std::vector<AddressRange>{} : std::vector{AddressRange{base, length}};
+  std::vector<AddressRange> pieces;
+  for (const AddressRange& range : ranges) {
+    const uint32_t first = std::max(range.First, base);
+    const uint32_t last = std::min(range.End(), end);
+    if (first < last) pieces.push_back({first, last - first});
+  }
+  return pieces;
+}
+
+std::optional<std::string> MemoryReadRangeError(TMemoryRange range) {
+  // A read of no bytes would save an empty file in place of the operator's.
+  if (range.Length == 0) return "memory read refused: a length of 0 reads nothing";
+  return MemoryRangeError(range);
+}
+
 std::optional<TMemoryReadResult> ReadMemory(TOperationContext& context, const TMemoryReadJob& job) {
   const bool fromRadio = job.Device == EepromDefault;
-  if (!fromRadio && RefusedBeforeOpening(context, job.Fields(), std::nullopt)) return std::nullopt;
+  if (!fromRadio && RefusedBeforeOpening(context, job.Fields(), std::nullopt, true))
+    return std::nullopt;
   const TMemoryDevice device = SelectMemoryDevice(job.Device);
   return Framed(context, device, [&]() -> std::optional<TMemoryReadResult> {
-    const auto range =
-        fromRadio ? RadioRange(context, device.Selector) : FieldRange(context, job.Fields, {});
+    const auto range = fromRadio ? RadioRange(context, device.Selector)
+                                 : FieldRange(context, job.Fields, {}, true);
     if (!range) return std::nullopt;
-    return ReadRange(context, device, *range, job.Progress);
+    return ReadRange(context, device, *range, job);
   });
 }
 
 bool WriteMemory(TOperationContext& context, const TMemoryWriteJob& job) {
   static const std::vector<uint8_t> kNoImage;
   const std::vector<uint8_t>& image = job.Image ? *job.Image : kNoImage;
-  if (RefusedBeforeOpening(context, job.Fields(), image.size())) return false;
+  if (RefusedBeforeOpening(context, job.Fields(), image.size(), false)) return false;
   const TMemoryDevice device = SelectMemoryDevice(job.Device);
   return Framed(context, device, [&] {
-    const auto range = FieldRange(context, job.Fields, image.size());
-    return range && WriteRange(context, device, image, *range, job.Progress);
+    const auto range = FieldRange(context, job.Fields, image.size(), false);
+    return range && WriteRange(context, device, image, *range, job);
   });
 }
 

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "console/core/MemoryImage.h"
 #include "console/core/Operation.h"
 
 namespace kestrune {
@@ -80,6 +81,14 @@ TMemoryRange ParseMemoryRange(const TMemoryFields& fields);
 std::optional<std::string> MemoryRangeError(TMemoryRange range,
                                             std::optional<size_t> imageSize = std::nullopt);
 
+// As MemoryRangeError, and a length of 0 is refused for a read.
+std::optional<std::string> MemoryReadRangeError(TMemoryRange range);
+
+// The parts of [base, base + length) that lie in ranges; the whole of it
+// when ranges is empty.
+std::vector<AddressRange> RangePieces(const std::vector<AddressRange>& ranges, uint32_t base,
+                                      uint32_t length);
+
 // Bytes done of the whole, and the address the transfer has reached.
 using TMemoryProgress = std::function<void(uint32_t done, uint32_t total, uint32_t address)>;
 
@@ -88,6 +97,9 @@ struct TMemoryReadJob {
   // The base and length fields, asked for all items but "eeprom default".
   std::function<TMemoryFields()> Fields;
   TMemoryProgress Progress;
+  // Only these parts of the fields' range are read (the rest of the image
+  // stays zero); empty: all of it.
+  std::vector<AddressRange> Ranges;
 };
 
 struct TMemoryReadResult {
@@ -106,6 +118,9 @@ struct TMemoryWriteJob {
   // The base and length fields: the range of the image that is written.
   std::function<TMemoryFields()> Fields;
   TMemoryProgress Progress;
+  // Only these parts of the fields' range are written, the addresses the
+  // file holds; a chunk ends where its part ends. Empty: all of the range.
+  std::vector<AddressRange> Ranges;
 };
 
 // Writes the range of the image; true when every chunk was accepted ("success"

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <string_view>
 
 #include "console/core/CommandText.h"
 #include "console/core/IntConv.h"
@@ -89,21 +90,68 @@ bool Perform(TOperationContext& context, const TScriptStatement& statement) {
   return false;
 }
 
+// Which statement a trimmed line is by its words alone, before any of them
+// is converted.
+enum class LineRole { Blank, EnterSbep, LeaveSbep, Delay, Bytes };
+
+LineRole RoleOf(const std::string& trimmed) {
+  if (trimmed.empty()) return LineRole::Blank;
+  const Words words = SplitWords(trimmed);
+  const std::string keyword = LowerAscii(words.First);
+  if (keyword == "sbep" && words.HasSecond) return LineRole::EnterSbep;
+  if (keyword == "sb9600") return LineRole::LeaveSbep;
+  if (keyword == "delay" && words.HasSecond) return LineRole::Delay;
+  return LineRole::Bytes;
+}
+
 int RunLines(TOperationContext& context, int lineCount, const TScriptLineSource& lineAt) {
   int failed = 0;
+  // After an SBEP entry that failed, the byte lines up to the next sb9600
+  // were written as SBEP packets: sent with an SB9600 check byte they would
+  // be other commands (a write request would open memory access).
+  bool sbepRefused = false;
   for (int i = 0; i < lineCount && !context.Stopping(); ++i) {
     const std::string trimmed = TrimScriptLine(lineAt(i));
+    const LineRole role = RoleOf(trimmed);
+    if (role == LineRole::Bytes && sbepRefused) {
+      context.Log(trimmed + ": " + kSbepNotEntered);
+      ++failed;
+      continue;
+    }
+    bool done = false;
     try {
-      if (!Perform(context, ReadScriptLine(trimmed, context.Engine.SbepMode))) ++failed;
+      done = Perform(context, ReadScriptLine(trimmed, context.Engine.SbepMode));
     } catch (const std::exception& e) {
       context.Log(trimmed + ": " + e.what());
-      ++failed;
     }
+    if (!done) ++failed;
+    if (role == LineRole::EnterSbep) sbepRefused = !done;
+    if (role == LineRole::LeaveSbep) sbepRefused = false;
   }
   return failed;
 }
 
 }  // namespace
+
+std::vector<std::string> SplitScriptLines(const std::string& text) {
+  static constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";       // U+2028
+  static constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";  // U+2029
+  std::vector<std::string> lines(1);
+  const std::string_view view = text;
+  for (size_t i = 0; i < view.size(); ++i) {
+    const std::string_view rest = view.substr(i);
+    if (rest.starts_with(kLineSeparator) || rest.starts_with(kParagraphSeparator)) {
+      i += kLineSeparator.size() - 1;
+    } else if (view[i] == '\r') {
+      if (rest.starts_with("\r\n")) ++i;
+    } else if (view[i] != '\n') {
+      lines.back() += view[i];
+      continue;
+    }
+    lines.emplace_back();
+  }
+  return lines;
+}
 
 std::string TrimScriptLine(const std::string& line) {
   size_t begin = 0;

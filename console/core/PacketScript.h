@@ -15,7 +15,10 @@
 // after "$", "x", "0x"); "delay 100ms" is an error, "delay 100 ms" is not.
 //
 // A line that cannot be carried out is logged as "<line>: <message>" and the
-// run goes on with the next one.
+// run goes on with the next one. After an sbep line that failed, every byte
+// line up to the next sb9600 (or a later sbep that succeeds) is skipped,
+// logged as "<line>: skipped: SBEP mode was not entered": it was written for
+// SBEP, and with an SB9600 check byte it would be another command.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +53,13 @@ struct TScriptStatement {
 
 inline constexpr char kNoBytesToSend[] = "there are no bytes to send";
 inline constexpr char kNegativeDelay[] = "a delay cannot be negative";
+inline constexpr char kSbepNotEntered[] = "skipped: SBEP mode was not entered";
+
+// The script's lines: the text split at LF, CR LF and a lone CR, and at
+// U+2028 and U+2029, which a text editor inserts for Shift+Enter and between
+// paragraphs and which show as line ends. A text ending in a line end has an
+// empty last line.
+std::vector<std::string> SplitScriptLines(const std::string& text);
 
 // Leading and trailing white space and control characters removed.
 std::string TrimScriptLine(const std::string& line);
@@ -75,9 +85,9 @@ using TScriptLineSource = std::function<std::string(int)>;
 // and always ends with LeaveSbepMode ("leaving SBEP mode"), also when an
 // error escapes it.
 // Returns how many lines did not go through: a line that could not be read
-// or carried out, an SBEP entry that failed, a packet the radio did not
-// answer (in SBEP mode: did not acknowledge with 0x50). The window does not
-// look at it; kestrune-cli turns it into its exit status.
+// or carried out, an SBEP entry that failed, a skipped byte line, a packet
+// the radio did not answer (in SBEP mode: did not acknowledge with 0x50).
+// The window does not look at it; kestrune-cli turns it into its exit status.
 int RunPacketScript(TOperationContext& context, int lineCount, const TScriptLineSource& lineAt);
 
 }  // namespace kestrune

@@ -250,6 +250,38 @@ bool FillTemporary(int fd, const std::string& bytes, const struct stat* old) {
   return fsync(fd) == 0;
 }
 
+// Where a write of path goes, found and checked before anything is written.
+struct WriteTarget {
+  std::string file;  // path with its links followed
+  std::string folder;
+  bool exists = false;
+  struct stat old {};
+};
+
+WriteTarget CheckedTarget(const std::string& path) {
+  WriteTarget target;
+  target.file = FollowLinks(path);
+  target.exists = stat(target.file.c_str(), &target.old) == 0;
+  if (!target.exists && errno != ENOENT) ThrowWriteError(path, errno);
+  if (target.exists && !S_ISREG(target.old.st_mode)) ThrowWriteError(path, EISDIR);
+  if (target.exists && !MayWrite(target.file, target.old)) ThrowWriteError(path, EACCES);
+
+  target.folder = FolderOf(target.file);
+  struct stat folderStat {};
+  if (stat(target.folder.c_str(), &folderStat) != 0) ThrowWriteError(path, errno);
+  if (!MayWrite(target.folder, folderStat)) ThrowWriteError(path, EACCES);
+  return target;
+}
+
+// The reason a check refused path, for the operator.
+std::string CheckReason(const std::string& path, int error) {
+  struct stat st {};
+  if (error == EISDIR && stat(path.c_str(), &st) == 0)
+    return S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+  if (error == EACCES) return "no write permission";
+  return std::generic_category().message(error);
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ text
@@ -392,30 +424,34 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  const std::string target = FollowLinks(path);
-  struct stat old {};
-  const bool exists = stat(target.c_str(), &old) == 0;
-  if (!exists && errno != ENOENT) ThrowWriteError(path, errno);
-  if (exists && !S_ISREG(old.st_mode)) ThrowWriteError(path, EISDIR);
-  if (exists && !MayWrite(target, old)) ThrowWriteError(path, EACCES);
-
-  const std::string folder = FolderOf(target);
-  struct stat folderStat {};
-  if (stat(folder.c_str(), &folderStat) != 0) ThrowWriteError(path, errno);
-  if (!MayWrite(folder, folderStat)) ThrowWriteError(path, EACCES);
-
-  std::string temporary = target + ".XXXXXX";
+  const WriteTarget target = CheckedTarget(path);
+  std::string temporary = target.file + ".XXXXXX";
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) ThrowWriteError(path, errno);
-  bool ok = FillTemporary(fd, bytes, exists ? &old : nullptr);
+  bool ok = FillTemporary(fd, bytes, target.exists ? &target.old : nullptr);
   int error = ok ? 0 : errno;
   if (close(fd) != 0 && ok) ok = false, error = errno;
-  if (ok && rename(temporary.c_str(), target.c_str()) != 0) ok = false, error = errno;
+  if (ok && rename(temporary.c_str(), target.file.c_str()) != 0) ok = false, error = errno;
   if (!ok) {
     unlink(temporary.c_str());
     ThrowWriteError(path, error);
   }
-  if (!SyncFolder(folder)) ThrowWriteError(path, errno);
+  if (!SyncFolder(target.folder)) ThrowWriteError(path, errno);
+}
+
+void CheckWritableFile(const std::string& path) {
+  try {
+    const WriteTarget target = CheckedTarget(path);
+    // The system has the last word (a full disk, a read-only mount, quotas):
+    // the temporary file that the write will need is made once now.
+    std::string temporary = target.file + ".XXXXXX";
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) ThrowWriteError(path, errno);
+    close(fd);
+    unlink(temporary.c_str());
+  } catch (const EFileError& e) {
+    throw EFileError("Cannot save to " + path + ": " + CheckReason(path, e.Error()), e.Error());
+  }
 }
 
 TTextFile ReadTextFile(const std::string& path) { return DecodeTextFile(ReadWholeFile(path)); }

@@ -89,6 +89,12 @@ std::string ReadWholeFile(const std::string& path);
 // Throws EFileError "Unable to write to <path>".
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
+// Checks, before a long piece of work whose result goes to path, that
+// WriteWholeFile will be able to write there: the same refusals, and a
+// temporary file made and removed in the folder. Throws EFileError
+// "Cannot save to <path>: <reason>".
+void CheckWritableFile(const std::string& path);
+
 // ReadWholeFile + DecodeTextFile, and EncodeTextFile + WriteWholeFile.
 TTextFile ReadTextFile(const std::string& path);
 void WriteTextFile(const std::string& path, const TTextFile& file);

@@ -2,11 +2,20 @@
 // what reaches the radio, what is logged, and the exit status.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 
 #include "CliTestKit.h"
+
+extern char** environ;
 
 namespace kestrune::cli::test {
 namespace {
@@ -49,6 +58,51 @@ TEST(CliSend, ASilentRadioCostsThreeAttemptsAndExits1) {
   const Texts texts = LogTexts(run.out);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "TX(5) 03 11 80 3F 6F   |  ????o"), 3);
   EXPECT_EQ(run.err, "kestrune-cli: the radio did not answer\n");
+}
+
+// A settings.ini beside the program that is there but cannot be read would
+// leave COM1 at /dev/ttyS0: a line the operator never chose.
+TEST(CliPort, ASettingsFileThatCannotBeReadExits2NamingIt) {
+  TCliBench bench;
+  const fs::path folder = bench.Dir() / "program";
+  fs::create_directory(folder);
+  const fs::path program = folder / "kestrune-cli";
+  fs::copy_file(KESTRUNE_CLI_PROGRAM, program);
+  const fs::path settings = folder / "settings.ini";
+  const auto run = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> all{program.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    TProcess cli(all, bench.Dir(), bench.Out(), bench.Err());
+    return TCliRun{cli.Wait(), ReadFile(bench.Out()), ReadFile(bench.Err())};
+  };
+
+  fs::create_directory(settings);
+  TCliRun folderRun = run({"lcd", "X"});
+  EXPECT_EQ(folderRun.status, 2);
+  EXPECT_TRUE(Contains(folderRun.err,
+                       "cannot read the settings file " + settings.string() + ": it is a folder"))
+      << folderRun.err;
+  // Given by name, a folder is refused as well.
+  const TCliRun named = run({"--settings", bench.Dir().string(), "lcd", "X"});
+  EXPECT_EQ(named.status, 2);
+  EXPECT_TRUE(Contains(
+      named.err, "cannot read the settings file " + bench.Dir().string() + ": it is a folder"))
+      << named.err;
+
+  fs::remove(settings);
+  fs::create_symlink(folder / "gone.ini", settings);
+  const TCliRun dangling = run({"lcd", "X"});
+  EXPECT_EQ(dangling.status, 2);
+  EXPECT_TRUE(Contains(dangling.err, "cannot read the settings file " + settings.string() +
+                                         ": it is a link to nothing"))
+      << dangling.err;
+  EXPECT_FALSE(Contains(bench.Trace(), "PC>"));
+
+  // A sound file beside the program is used: its device map leads to the radio.
+  fs::remove(settings);
+  std::ofstream(settings) << "[devices]\nCOM1=" << bench.Link().string() << "\n";
+  const TCliRun sound = run({"lcd", "X"});
+  EXPECT_EQ(sound.status, 0) << sound.err;
 }
 
 TEST(CliPort, AMissingDeviceExits3) {
@@ -154,6 +208,63 @@ TEST(CliScript, StandardInputAndFilesRunInTheCustomPagesLanguage) {
   EXPECT_EQ(LogTexts(file.out).at(1), "01 zz: ''$zz'' is not a valid integer value");
   EXPECT_EQ(file.err,
             "kestrune-cli: 1 line of the script did not go through; the log says which\n");
+}
+
+// Runs kestrune-cli with args in dir, standard error to errFile; gives its
+// exit status (-1 when it did not end within kProgramPatience) and its peak
+// resident size in KiB.
+std::pair<int, long> RunMeasured(const std::vector<std::string>& args, const fs::path& dir,
+                                 const fs::path& errFile) {
+  std::vector<std::string> all{KESTRUNE_CLI_PROGRAM};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return {-1, 0};
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  pollfd pfd{pidfd, POLLIN, 0};
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(kProgramPatience).count();
+  const bool ended = poll(&pfd, 1, static_cast<int>(ms)) == 1;
+  close(pidfd);
+  if (!ended) kill(pid, SIGKILL);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  return {ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss};
+}
+
+TEST(CliScript, EndlessOrOverlongInputEndsWithAnErrorNamingTheLine) {
+  TCliBench bench;
+  const auto [status, peakKiB] = RunMeasured(
+      {"--device", bench.Link().string(), "script", "/dev/zero"}, bench.Dir(), bench.Err());
+  EXPECT_EQ(status, 2);
+  EXPECT_LT(peakKiB, 50 * 1024);
+  EXPECT_TRUE(Contains(ReadFile(bench.Err()),
+                       "kestrune-cli: script: line 1 is longer than 256 KiB; nothing was sent"))
+      << ReadFile(bench.Err());
+
+  // The line is counted as the window counts lines: CR LF, LF and a lone CR.
+  std::ofstream(bench.Dir() / "long.txt")
+      << "sbep 1\r\nsb9600\ndelay 1\r" << std::string(300 * 1024, '0') << "\n";
+  const TCliRun run = bench.Run({"script", "long.txt"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "script: line 4 is longer than 256 KiB")) << run.err;
+  EXPECT_FALSE(Contains(bench.Trace(), "PC>"));
+
+  // A line separator (U+2028) ends a script line as a line end does.
+  const TCliRun separated = bench.Run({"script", "-"}, true, "sbep 1\u2028sb9600\n");
+  EXPECT_EQ(separated.status, 0) << separated.err;
+  EXPECT_EQ(LogTexts(separated.out).at(1), "SBEP mode: success");
 }
 
 TEST(CliScan, TheRadioGetsTheScanTabsChannelsAndAFailureCounts) {

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "CliTestKit.h"
+#include "console/core/MemoryImage.h"
 
 namespace kestrune::cli::test {
 namespace {
@@ -156,6 +157,56 @@ TEST(CliWrite, AnSrecCatImageIsWrittenAndVerifiedAndAWrongByteIsNamed) {
   EXPECT_TRUE(Contains(bad.err, expected)) << bad.err;
 }
 
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST(CliWrite, ADamagedFileWritesNothingAndASparseOneOnlyItsRanges) {
+  TCliBench bench;
+  ASSERT_EQ(bench.Run({"read", "eeprom", "--length", "B00", "-o", "before.bin"}).status, 0);
+  const Bytes before = ReadBytes(bench.Dir() / "before.bin");
+
+  // One sound record, then a damaged one: nothing at all reaches the radio.
+  const std::string first = SaveSRecords(RandomBytes(32, 21), 0);
+  const std::string second = SaveSRecords(RandomBytes(32, 22), 0x20);
+  const std::string sound = first.substr(0, first.find('\n') + 1);
+  std::string badSum = second.substr(0, second.find('\r'));
+  badSum.back() = badSum.back() == '0' ? '1' : '0';
+  std::ofstream(bench.Dir() / "badsum.s19") << sound << badSum << "\r\nS9030000FC";
+  std::ofstream(bench.Dir() / "cut.s19") << sound << second.substr(0, 40) << "\r\nS9030000FC";
+  for (const auto& [file, reason] : {std::pair{"badsum.s19", "line 2: bad checksum"},
+                                     std::pair{"cut.s19", "line 2: the record is cut off"}}) {
+    const TCliRun run = bench.Run({"write", "eeprom", file, "--verify"});
+    EXPECT_EQ(run.status, 2) << file;
+    EXPECT_TRUE(Contains(run.err, std::string("kestrune-cli: write: ") + file + ": " + reason))
+        << run.err;
+  }
+  EXPECT_FALSE(Contains(bench.Trace(), "Write_Data_Request"));
+
+  // Records at 0000 and 0A00: two requests of 4 bytes, the gap untouched.
+  const Bytes low = RandomBytes(4, 23);
+  const Bytes high = RandomBytes(4, 24);
+  std::ofstream(bench.Dir() / "sparse.bin")
+      << SaveSRecords(low, 0).substr(0, 20) << SaveSRecords(high, 0xA00);
+  const TCliRun sparse =
+      bench.Run({"write", "eeprom", "sparse.bin", "--format", "srec", "--verify"});
+  EXPECT_EQ(sparse.status, 0) << sparse.err;
+  const Texts texts = LogTexts(sparse.out);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "verified: 8 bytes from 0 are as in the file"),
+            texts.end());
+  ASSERT_TRUE(bench.WaitForTrace("Write_Data_Request: 4 bytes at eeprom 00A00"));
+  EXPECT_EQ(Count(bench.Trace(), "Write_Data_Request"), 2u) << bench.Trace();
+  EXPECT_TRUE(Contains(bench.Trace(), "Write_Data_Request: 4 bytes at eeprom 00000"));
+
+  ASSERT_EQ(bench.Run({"read", "eeprom", "--length", "B00", "-o", "after.bin"}).status, 0);
+  Bytes expected = before;
+  std::copy(low.begin(), low.end(), expected.begin());
+  std::copy(high.begin(), high.end(), expected.begin() + 0xA00);
+  EXPECT_EQ(ReadBytes(bench.Dir() / "after.bin"), expected);
+}
+
 TEST(CliRead, SigintStopsAReadAfterItsChunkClosesMemoryAccessAndSavesNothing) {
   TCliBench bench;
   auto cli = bench.Start({"read", "flash2", "--length", "10000", "-o", "z.bin"});
@@ -205,6 +256,14 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
   std::ofstream(bench.Dir() / "bad.s19") << "S1G1000000\r\n";
   std::ofstream(bench.Dir() / "empty.bin");
   std::ofstream(bench.Dir() / "far.s19") << "S20510000001E9\r\n";  // 01 at 0x100000
+  std::ofstream(bench.Dir() / "srec.bin") << SaveSRecords(RandomBytes(4, 6), 0);
+  WriteBytes(bench.Dir() / "raw.s19", RandomBytes(64, 8));
+  // A backup the operator made read-only, and a folder nobody may write.
+  const std::string backup = SaveSRecords(RandomBytes(0x100, 5), 0);
+  std::ofstream(bench.Dir() / "backup.s19") << backup;
+  fs::permissions(bench.Dir() / "backup.s19", fs::perms::owner_read | fs::perms::group_read);
+  fs::create_directory(bench.Dir() / "locked");
+  fs::permissions(bench.Dir() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
       {{"read", "flash3", "-o", "x.bin"},
        "read: 'flash3' is no memory device; DEVICE is one of "
@@ -222,15 +281,36 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
        "read: the length 'zz' is not a hexadecimal number"},
       {{"read", "eeprom-default"}, "read: -o FILE is missing"},
       {{"read", "eeprom-default", "-o", "no-folder/x.bin"},
-       "read: cannot save into no-folder: no such folder"},
+       "read: Cannot save to no-folder/x.bin: No such file or directory"},
+      {{"read", "eeprom", "--length", "0", "-o", "backup.s19"},
+       "read: a length of 0 reads nothing; nothing would be saved"},
+      {{"read", "eeprom-default", "-o", "backup.s19"},
+       "read: Cannot save to backup.s19: no write permission"},
+      {{"read", "eeprom-default", "-o", "locked/x.bin"},
+       "read: Cannot save to locked/x.bin: no write permission"},
+      {{"read", "eeprom-default", "-o", "/dev/null"},
+       "read: Cannot save to /dev/null: it is not a regular file"},
+      {{"read", "eeprom-default", "-o", "."}, "read: Cannot save to .: it is a folder"},
+      {{"read", "eeprom-default", "-o", "x.bin", "-o", "backup.s19"},
+       "read: option '-o' is given twice"},
+      {{"read", "eeprom-default", "-o", "x.bin", "--output", "y.bin"},
+       "read: -o and --output both name the file; give one of them"},
       {{"write", "eeprom"}, "write: FILE is missing"},
       {{"write", "flash1", "a", "b"}, "write: one DEVICE and one FILE, please"},
-      {{"write", "flash1", "far.s19"}, "write: memory range refused: base 100000 length 1"},
+      {{"write", "flash1", "far.s19"},
+       "write: far.s19: line 1: address 100000 lies past the radio's addresses (0 to FFFFF); "
+       "nothing written"},
       {{"write", "eeprom", "missing.s19"}, "write: Unable to read missing.s19"},
       {{"write", "eeprom", "empty.s19"}, "write: empty.s19 holds no image"},
       {{"write", "eeprom", "empty.bin"}, "write: empty.bin holds no image"},
-      {{"write", "eeprom", "bad.s19"}, "write: bad.s19: ''$G1'' is not a valid integer value"},
+      {{"write", "eeprom", "bad.s19"}, "write: bad.s19: line 1: 'G' is not a hex digit"},
       {{"write", "eeprom", "empty.bin", "--fast"}, "write: unknown option '--fast'"},
+      {{"write", "eeprom", "srec.bin"},
+       "write: srec.bin holds S-record text but is named as a raw image; give --format srec"},
+      {{"write", "eeprom", "raw.s19"},
+       "write: raw.s19 is named as S-records but holds no S-record text; give --format raw"},
+      {{"write", "eeprom", "raw.s19", "--format", "hex"},
+       "write: --format takes raw or srec, not 'hex'"},
   };
   for (const auto& [args, message] : cases) {
     const TCliRun run = bench.Run(args);
@@ -240,6 +320,9 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
   }
   EXPECT_FALSE(Contains(bench.Trace(), "PC>"));
   EXPECT_FALSE(fs::exists(bench.Dir() / "x.bin"));
+  EXPECT_EQ(ReadFile(bench.Dir() / "backup.s19"), backup);
+  EXPECT_TRUE(fs::is_empty(bench.Dir() / "locked"));
+  fs::permissions(bench.Dir() / "locked", fs::perms::owner_all);
 }
 
 }  // namespace

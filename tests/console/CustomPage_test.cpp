@@ -124,6 +124,29 @@ TEST_F(CustomPageTest, ARunDisablesTheButtonShowsTheBusyCursorAndReadsEachLineIn
   EXPECT_TRUE(errors_.Texts().isEmpty());
 }
 
+TEST_F(CustomPageTest, LinesTypedWithShiftEnterRunAsSeparateLinesAndAreSavedSo) {
+  auto form = Start(true);
+  ASSERT_NE(form->fSb9600, nullptr);
+  form->MemoCustomPacket->setFocus();
+  QTest::keyClicks(form->MemoCustomPacket, "sbep 1");
+  QTest::keyClick(form->MemoCustomPacket, Qt::Key_Return, Qt::ShiftModifier);
+  QTest::keyClicks(form->MemoCustomPacket, "F5 11 02 00 00 02 00");
+  QTest::keyClick(form->MemoCustomPacket, Qt::Key_Return, Qt::ShiftModifier);
+  QTest::keyClicks(form->MemoCustomPacket, "sb9600");
+  ASSERT_EQ(form->MemoCustomPacket->document()->blockCount(), 1) << "one paragraph, three lines";
+  const int before = ViewTexts(*form).size();
+
+  QTest::mouseClick(form->ButtonSendCustomPacket, Qt::LeftButton);
+  Bytes expected = kEntryRequest;
+  for (const uint8_t b : {0xF5, 0x11, 0x02, 0x00, 0x00, 0x02, 0xF5}) expected.push_back(b);
+  EXPECT_EQ(bus_.Received(), expected);
+  EXPECT_EQ(ScriptLines(ViewTexts(*form).mid(before)),
+            (QStringList{"SBEP mode: success", "leaving SBEP mode", "leaving SBEP mode"}));
+
+  form.reset();
+  EXPECT_EQ(work_.Read("CustomPackets.txt"), "sbep 1\r\nF5 11 02 00 00 02 00\r\nsb9600");
+}
+
 TEST_F(CustomPageTest, ClosingTheWindowDuringARunStopsItBeforeItsNextLine) {
   auto form = Start(true, "[log]\ntofile=1\n");
   ASSERT_NE(form->fSb9600, nullptr);
@@ -209,6 +232,20 @@ TEST_F(CustomPageTest, FilesThatCannotBeReadOrWrittenAreReportedAndNothingIsLost
             QStringList{QString::fromStdString("Unable to write to " + path + ".")});
   EXPECT_FALSE(fs::exists(path));
   EXPECT_TRUE(fs::exists(dir_.Path() / "settings.ini"));
+}
+
+TEST_F(CustomPageTest, TheScriptIsSavedWhenTheSettingsFileCannotBe) {
+  auto form = Start(false);
+  form->MemoCustomPacket->setPlainText("sbep 1\nsb9600");
+  const fs::path settings = dir_.Path() / "settings.ini";
+  const std::string settingsBefore = dir_.Read("settings.ini");
+  fs::permissions(settings, fs::perms::owner_read);
+  form.reset();
+  fs::permissions(settings, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(errors_.Texts(),
+            QStringList{QString::fromStdString("Unable to write to " + settings.string() + ".")});
+  EXPECT_EQ(dir_.Read("settings.ini"), settingsBefore);
+  EXPECT_EQ(work_.Read("CustomPackets.txt"), "sbep 1\r\nsb9600");
 }
 
 }  // namespace

@@ -56,7 +56,8 @@ class MemoryPageTest : public ::testing::Test {
     EnsureApplication();
     SetFileDialogSink([this](QFileDialog& dialog) {
       dialogs.push_back({dialog.windowTitle(), dialog.acceptMode(), dialog.fileMode(),
-                         dialog.nameFilters(), dialog.defaultSuffix()});
+                         dialog.nameFilters(), dialog.defaultSuffix(), dialog.directory().path(),
+                         dialog.selectedNameFilter()});
       if (answers.empty()) return std::optional<FileDialogAnswer>();  // cancelled
       const auto answer = answers.front();
       answers.pop_front();
@@ -66,11 +67,19 @@ class MemoryPageTest : public ::testing::Test {
       questions.append(text);
       return closeAnyway;
     });
+    SetChoiceSink([this](const QString& text, const QStringList& offered) {
+      choiceQuestions.append(text + " [" + offered.join(" | ") + "]");
+      if (choices.empty()) return std::optional<int>();  // Cancel
+      const auto choice = choices.front();
+      choices.pop_front();
+      return choice;
+    });
   }
 
   void TearDown() override {
     SetFileDialogSink({});
     SetQuestionSink({});
+    SetChoiceSink({});
   }
 
   std::unique_ptr<TForm1> Start(const std::string& settings = "") {
@@ -133,6 +142,8 @@ class MemoryPageTest : public ::testing::Test {
     QFileDialog::FileMode fileMode;
     QStringList filters;
     QString suffix;
+    QString folder;
+    QString filter;
   };
 
   TempDir dir_;
@@ -142,6 +153,8 @@ class MemoryPageTest : public ::testing::Test {
   std::vector<SeenDialog> dialogs;
   QStringList questions;
   bool closeAnyway = false;
+  std::deque<std::optional<int>> choices;  // none left: Cancel
+  QStringList choiceQuestions;
   std::vector<Sample> samples;
 };
 
@@ -208,8 +221,14 @@ TEST_F(MemoryPageTest, AReadIsSavedInTheTypeOfTheChosenEntryNotOfTheFileName) {
   auto form = Start();
   SetRange(*form, EepromCustom, "100", "40");
   answers = {{PathOf("srecords.bin"), 1}, {PathOf("raw.s19"), 0}};
+  choices = {1, 1};  // the name disagrees: asked, and the chosen type kept
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+  EXPECT_EQ(choiceQuestions,
+            (QStringList{"The name srecords.bin is that of a binary image, but the type chosen is "
+                         "S-records. [Save as binary | Save as S-records]",
+                         "The name raw.s19 is that of an S-record file, but the type chosen is "
+                         "binary. [Save as S-records | Save as binary]"}));
 
   ASSERT_EQ(dialogs.size(), 2u);
   EXPECT_EQ(dialogs[0].title, "Save eeprom as...");
@@ -224,17 +243,100 @@ TEST_F(MemoryPageTest, AReadIsSavedInTheTypeOfTheChosenEntryNotOfTheFileName) {
   const std::string raw = dir_.Read("raw.s19");
   EXPECT_EQ(Bytes(raw.begin(), raw.end()), expected);
 
-  // A cancelled save leaves only the log lines.
-  const auto files = [&] {
-    using std::filesystem::directory_iterator;
-    return std::distance(directory_iterator(dir_.Path()), directory_iterator());
-  };
-  const auto before = files();
+  // The file is chosen before the read: cancelled, nothing is read at all.
+  const size_t requests = Requests(0x11).size();
+  const QStringList viewBefore = ViewTexts(*form);
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
   EXPECT_EQ(dialogs.size(), 3u);
-  EXPECT_EQ(files(), before);
-  EXPECT_EQ(ViewTexts(*form).last(), "leaving SBEP mode");
+  EXPECT_EQ(Requests(0x11).size(), requests);
+  EXPECT_EQ(ViewTexts(*form), viewBefore);
   EXPECT_TRUE(errors_.Texts().isEmpty());
+}
+
+TEST_F(MemoryPageTest, TheSuffixFollowsTheTypeAndTheDialogsReturnWhereTheyWereLeft) {
+  auto form = Start();
+  SetRange(*form, EepromCustom, "100", "40");
+  std::filesystem::create_directory(dir_.Path() / "images");
+  // "Intel hex" chosen, "radio1" typed: radio1.s19, holding S-records.
+  answers = {{PathOf("images/radio1"), 1}};
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+  const LoadedImage saved = LoadSRecords(dir_.Read("images/radio1.s19"));
+  EXPECT_FALSE(saved.error);
+  EXPECT_EQ(Bytes(saved.image.begin() + 0x100, saved.image.end()),
+            RadioMemory(MemorySpace::Eeprom, 0x100, 0x40));
+  EXPECT_TRUE(choiceQuestions.isEmpty());
+
+  // The next dialogs, save and open, start in that folder on that type.
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);   // cancelled
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);  // cancelled
+  ASSERT_EQ(dialogs.size(), 3u);
+  EXPECT_EQ(dialogs[0].filter, "Binary *.bin (*.bin)");
+  EXPECT_EQ(dialogs[0].suffix, "bin");
+  for (size_t i : {1u, 2u}) {
+    EXPECT_EQ(dialogs[i].folder, PathOf("images")) << i;
+    EXPECT_EQ(dialogs[i].filter, "Intel hex *.s19 (*.s19)") << i;
+    EXPECT_EQ(dialogs[i].suffix, "s19") << i;
+  }
+}
+
+TEST_F(MemoryPageTest, SRecordTextChosenAsBinaryAsksAndCancelSendsNothing) {
+  auto form = Start();
+  form->SetMemDeviceIndex(Flash1);
+  const Bytes data = Pattern(0x30, 9);
+  dir_.Write("radio1.bin", SaveSRecords(data, 0x200));
+  bus_.WithRadio([](sim::SimRadio& r) { r.ClearFramesReceived(); });
+
+  answers = {{PathOf("radio1.bin"), 0}};
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  EXPECT_EQ(choiceQuestions,
+            QStringList{"radio1.bin holds S-record text, but the type chosen is binary: the text "
+                        "itself would be written into the radio. [Load as S-records | Load as "
+                        "binary]"});
+  EXPECT_TRUE(bus_.Received().empty());
+  EXPECT_EQ(form->EditMemLen->text(), "B35") << "the fields are left alone";
+
+  // Loaded as the S-records it holds: its bytes at its addresses.
+  answers = {{PathOf("radio1.bin"), 0}};
+  choices = {0};
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  EXPECT_EQ(form->EditMemBase->text(), "200");
+  EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0x200, data.size()), data);
+
+  // Bytes that are no S-record text, chosen as S-records: asked as well.
+  const Bytes raw = Pattern(0x10, 1);
+  dir_.Write("raw.s19", std::string(raw.begin(), raw.end()));
+  answers = {{PathOf("raw.s19"), 1}};
+  choices = {0};
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  EXPECT_EQ(choiceQuestions.size(), 3);
+  EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0, raw.size()), raw);
+  EXPECT_TRUE(errors_.Texts().isEmpty());
+}
+
+TEST_F(MemoryPageTest, AReadIsRefusedBeforeAnyExchangeWhenItCouldNotBeSaved) {
+  auto form = Start();
+  const Bytes backup = Pattern(0x40, 3);
+  dir_.Write("backup.bin", std::string(backup.begin(), backup.end()));
+  const std::filesystem::path file = dir_.Path() / "backup.bin";
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+  bus_.WithRadio([](sim::SimRadio& r) { r.ClearFramesReceived(); });
+
+  // A read-only file: said at once, the dialog shown again, and cancelled.
+  SetRange(*form, EepromCustom, "100", "40");
+  answers = {{PathOf("backup.bin"), 0}};
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+  EXPECT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(errors_.Texts(),
+            QStringList{"Cannot save to " + PathOf("backup.bin") + ": no write permission."});
+  // A length of 0 would replace the file with nothing: refused before the dialog.
+  SetRange(*form, EepromCustom, "100", "0");
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+  EXPECT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(ViewTexts(*form).last(), "memory read refused: a length of 0 reads nothing");
+
+  EXPECT_TRUE(bus_.Received().empty());
+  std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+  EXPECT_EQ(dir_.Read("backup.bin"), std::string(backup.begin(), backup.end()));
 }
 
 TEST_F(MemoryPageTest, AWriteLoadsTheChosenFileSetsTheFieldsAndWritesIt) {
@@ -263,18 +365,21 @@ TEST_F(MemoryPageTest, AWriteLoadsTheChosenFileSetsTheFieldsAndWritesIt) {
   EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0x100, data.size()), data);
   EXPECT_TRUE(form->ButtonMemWrite->isEnabled());
 
-  // A pair that is no hex digits ends the load: reported, nothing sent.
-  dir_.Write("bad.s19", "S1G1000000\r\n");
+  // A damaged record ends the load: reported with the file and the line,
+  // nothing sent, though the record before it was sound.
+  dir_.Write("bad.s19", "S1060100010203F2\r\nS1G1000000\r\n");
   answers = {{PathOf("bad.s19"), 1}};
-  const size_t requests = Requests(0x17).size();
+  const size_t frames = bus_.WithRadio([](sim::SimRadio& r) { return r.FramesReceived().size(); });
   QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
-  EXPECT_EQ(errors_.Texts(), QStringList{"''$G1'' is not a valid integer value."});
-  EXPECT_EQ(Requests(0x17).size(), requests);
+  EXPECT_EQ(errors_.Texts(), QStringList{PathOf("bad.s19") +
+                                         ": line 2: 'G' is not a hex digit; nothing was written."});
+  EXPECT_EQ(bus_.WithRadio([](sim::SimRadio& r) { return r.FramesReceived().size(); }), frames);
 }
 
 TEST_F(MemoryPageTest, TheProgressBarAndTheAddressShowDuringATransferAndAreClearedAfter) {
   auto form = Start();
   SetRange(*form, EepromCustom, "100", "100");
+  answers = {{PathOf("progress.bin"), 0}};
   Sampled(*form);
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
 
@@ -310,6 +415,7 @@ TEST_F(MemoryPageTest, EveryOtherExchangeIsRefusedWhileATransferRuns) {
     pressed = true;
     return true;
   });
+  answers = {{PathOf("read.bin"), 0}};
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
 
   ASSERT_TRUE(pressed);
@@ -352,11 +458,12 @@ TEST_F(MemoryPageTest, ClosingTheWindowDuringAReadStopsAfterItsChunkAndSavesNoth
     form->close();
     return true;
   });
+  answers = {{PathOf("stopped.bin"), 0}};
   QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
 
   EXPECT_FALSE(form->isVisible());
   EXPECT_TRUE(questions.isEmpty()) << "a read is not worth a question";
-  EXPECT_TRUE(dialogs.empty()) << "nothing is saved";
+  EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "stopped.bin")) << "nothing is saved";
   EXPECT_LT(Requests(0x11).size(), 8u);
   const std::string log = ReadLogFile();
   const size_t stopped = log.find("read stopped at ");

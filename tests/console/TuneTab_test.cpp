@@ -309,6 +309,33 @@ TEST_F(TuneTabTest, RowsWithTooFewColumnsStopEditSetAndDoubleClickWithTheIndexEr
   EXPECT_EQ(ini.ReadString("favorites", "8", "?"), "");
 }
 
+TEST_F(TuneTabTest, ThePopupOnTheScanTabsEmptyListOffersNoRowCommands) {
+  auto form = Start("[favorites]\n9=b;2;\n10=a;1;\n", false);
+  Select(*form, 0);
+  const auto openOn = [&](QTreeWidget* list) {
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1),
+                              list->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(list, &menuKey);
+    EXPECT_TRUE(form->PopupMenuFavs->isVisible());
+  };
+  const std::vector<QAction*> rowCommands{form->ppmSet, form->ppmUp, form->ppmDown, form->ppmEdit,
+                                          form->ppmDelete};
+  openOn(form->ListView1);
+  for (QAction* command : rowCommands)
+    EXPECT_FALSE(command->isEnabled()) << command->text().toStdString();
+  EXPECT_TRUE(form->ppmSortBy->menuAction()->isEnabled());
+  // Delete, if it could still be chosen, leaves the Tune tab's list alone.
+  form->ppmDelete->trigger();
+  form->PopupMenuFavs->hide();
+  EXPECT_EQ(form->ListViewFavs->topLevelItemCount(), 2);
+  EXPECT_EQ(SelectedPosition(*form), 0);
+
+  openOn(form->ListViewFavs);
+  for (QAction* command : rowCommands)
+    EXPECT_TRUE(command->isEnabled()) << command->text().toStdString();
+  form->PopupMenuFavs->hide();
+}
+
 TEST_F(TuneTabTest, TheKeyboardOpensThePopupMenuWhichAlsoSorts) {
   auto form = Start("[favorites]\n9=b;2;\n10=a;1;\n", false);
   QTreeWidget* list = form->ListViewFavs;

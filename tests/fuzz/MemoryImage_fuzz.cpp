@@ -12,7 +12,7 @@
 namespace kestrune::fuzz {
 namespace {
 
-constexpr uint64_t kAddressLimit = 0x1000000;  // what S1 and S2 records address
+constexpr uint64_t kAddressLimit = kImageAddressLimit;  // the radio's 20-bit addresses
 
 // An image written from `base` loads back as the same bytes at base.
 void WrittenImageLoadsBack(const std::vector<uint8_t>& bytes, uint32_t base) {
@@ -36,7 +36,12 @@ void WrittenImageLoadsBack(const std::vector<uint8_t>& bytes, uint32_t base) {
 // Any text: the result is consistent, and what loaded writes and loads back.
 void AnyTextLoads(const std::string& text) {
   const LoadedImage loaded = LoadSRecords(text);
-  if (loaded.length > 0) {
+  for (size_t i = 0; i < loaded.ranges.size(); ++i) {
+    const AddressRange& range = loaded.ranges[i];
+    Require(range.Length > 0 && range.End() <= loaded.image.size(), "a range lies in the image");
+    Require(i == 0 || loaded.ranges[i - 1].End() < range.First, "ranges ascend and never touch");
+  }
+  if (!loaded.error && loaded.length > 0) {
     Require(uint64_t{loaded.base} + loaded.length == loaded.image.size(),
             "base and length cover the image");
     const std::vector<uint8_t> data(loaded.image.begin() + loaded.base, loaded.image.end());

@@ -16,6 +16,11 @@ Bytes Counting(size_t n, uint8_t first = 0) {
   return bytes;
 }
 
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 // The image positions from base on, as a write would send them.
 Bytes Written(const LoadedImage& loaded) {
   return Bytes(loaded.image.begin() + loaded.base,
@@ -55,7 +60,7 @@ TEST(SaveSRecords, RefusesImagesBeyondTwentyFourBitAddresses) {
 }
 
 TEST(LoadSRecords, RoundTripsS1AndS2Images) {
-  for (const uint32_t base : {0x0u, 0x1234u, 0xFFF0u, 0x80000u, 0xFFFF00u}) {
+  for (const uint32_t base : {0x0u, 0x1234u, 0xFFF0u, 0x80000u, 0xFFF00u}) {
     const Bytes image = Counting(200, static_cast<uint8_t>(base));
     const LoadedImage loaded = LoadSRecords(SaveSRecords(image, base));
     EXPECT_FALSE(loaded.error);
@@ -63,6 +68,7 @@ TEST(LoadSRecords, RoundTripsS1AndS2Images) {
     EXPECT_EQ(loaded.length, image.size());
     EXPECT_EQ(loaded.image.size(), base + image.size()) << "bytes sit at their addresses";
     EXPECT_EQ(Written(loaded), image) << std::hex << base;
+    EXPECT_EQ(loaded.ranges, (std::vector<AddressRange>{{base, 200}}));
   }
 }
 
@@ -84,47 +90,54 @@ TEST(LoadSRecords, AcceptsLfAndCrLfAndAMissingLastLineEnd) {
   EXPECT_EQ(Written(LoadSRecords("S1060100010203F2")), (Bytes{0x01, 0x02, 0x03}));
 }
 
-TEST(LoadSRecords, SkipsWhatIsNotASoundDataRecord) {
+TEST(LoadSRecords, ReadsS1S2AndS3InEitherCaseAndSkipsRecordsWithoutData) {
   const std::string text =
-      "s1060100010203F2\r\n"  // lower-case type
-      "S1060100010203F3\r\n"  // wrong checksum
-      "S1090100010203F2\r\n"  // count larger than the line
-      "S5030001FB\r\n"        // count record
-      "S3\r\n"                // too short to read
-      "S2020000\r\n"          // too short for a 24-bit address
-      "S2020000F\r\n"
-      "S1060200aabbccc6\r\n"  // lower-case digits are fine
-      "S9030000FC";
+      "S00600004844521B\r\n"      // header
+      "S1060100010203F2\r\n"      // 16-bit address
+      "s207010200040506e6\r\n"    // 24-bit address, lower case throughout
+      "S30800010300070809DB\r\n"  // 32-bit address
+      "  S1050200aabb93  \r\n"    // blanks around the line
+      "\r\n"                      // an empty line
+      "S5030004F8\r\n"            // count
+      "S9030000FC";               // terminator
   const LoadedImage loaded = LoadSRecords(text);
-  EXPECT_FALSE(loaded.error) << *loaded.error;
-  EXPECT_EQ(loaded.base, 0x200u);
-  EXPECT_EQ(Written(loaded), (Bytes{0xAA, 0xBB, 0xCC}));
+  ASSERT_FALSE(loaded.error) << *loaded.error;
+  EXPECT_EQ(loaded.ranges,
+            (std::vector<AddressRange>{{0x100, 3}, {0x200, 2}, {0x10200, 3}, {0x10300, 3}}));
+  EXPECT_EQ(loaded.base, 0x100u);
+  EXPECT_EQ(loaded.length, 0x10303u - 0x100u) << "lowest to highest address";
+  EXPECT_EQ(Bytes(loaded.image.begin() + 0x10200, loaded.image.end()),
+            (Bytes{0x04, 0x05, 0x06} + Bytes(0xFD) + Bytes{0x07, 0x08, 0x09}));
 }
 
-TEST(LoadSRecords, IgnoresALoneCharacterAtTheLineEnd) {
-  const LoadedImage loaded = LoadSRecords("S1060100010203F2X\r\n");
-  EXPECT_FALSE(loaded.error);
-  EXPECT_EQ(Written(loaded), (Bytes{0x01, 0x02, 0x03}));
-}
-
-TEST(LoadSRecords, ConversionErrorKeepsWhatWasLoaded) {
-  const LoadedImage loaded = LoadSRecords("S1060100010203F2\r\nS1G10000FF\r\nS1050103AABB91\r\n");
-  EXPECT_EQ(loaded.error, "''$G1'' is not a valid integer value");
+TEST(LoadSRecords, ADamagedRecordEndsTheLoadNamingItsLineAndWhy) {
+  const std::string good = "S1060100010203F2\r\n";
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"S1060100010203F3", "line 2: bad checksum: the record has F3, its bytes give F2"},
+      {"S1090100010203F2",
+       "line 2: the record is cut off: its count announces 9 bytes, the line "
+       "holds 6"},
+      {"S10601000102",
+       "line 2: the record is cut off: its count announces 6 bytes, the line "
+       "holds 4"},
+      {"S1060100010203F2X", "line 2: 'X' is not a hex digit"},
+      {"S1G10000FF", "line 2: 'G' is not a hex digit"},
+      {"S106010001020", "line 2: the record is cut off (an odd digit count)"},
+      {"S1050100010203F2", "line 2: the line holds 6 bytes after the count, which announces 5"},
+      {"S2", "line 2: the record is cut off before its count"},
+      {"S20510000001E9", "line 2: address 100000 lies past the radio's addresses (0 to FFFFF)"},
+      {"S2150FFFF0" + std::string(34, '0') + "EC",
+       "line 2: address FFFF0 lies past the radio's addresses (0 to FFFFF)"},
+      {":10010000214601360121470136007EFE09D21901", "line 2: not an S-record"},
+  };
+  for (const auto& [line, message] : cases) {
+    const LoadedImage loaded = LoadSRecords(good + line + "\r\nS1050103AABB91\r\nS9030000FC");
+    EXPECT_EQ(loaded.error, message) << line;
+  }
+  // The fields show what was read before the damaged line.
+  const LoadedImage loaded = LoadSRecords(good + "S1060100010203F3\r\n");
   EXPECT_EQ(loaded.base, 0x100u);
   EXPECT_EQ(loaded.length, 3u);
-  EXPECT_EQ(Written(loaded), (Bytes{0x01, 0x02, 0x03}));
-
-  // A NUL byte in the pair: the message still names both characters.
-  const LoadedImage nul =
-      LoadSRecords(std::string("S1G\0"
-                               "0000FF\r\n",
-                               12));
-  EXPECT_EQ(nul.error, "''$G\xE2\x90\x80'' is not a valid integer value");
-
-  const LoadedImage atOnce = LoadSRecords("S1-1000000\r\n");
-  EXPECT_EQ(atOnce.error, "''$-1'' is not a valid integer value");
-  EXPECT_EQ(atOnce.base, 0u);
-  EXPECT_EQ(atOnce.length, 0u);
 }
 
 TEST(LoadSRecords, BaseIsWhereTheDataStarts) {
@@ -139,12 +152,13 @@ TEST(LoadSRecords, BaseIsWhereTheDataStarts) {
   const LoadedImage unordered = LoadSRecords("S1050103AABB91\r\nS1060100010203F2\r\n");
   EXPECT_EQ(unordered.base, 0x100u);
   EXPECT_EQ(Written(unordered), (Bytes{0x01, 0x02, 0x03, 0xAA, 0xBB}));
+  EXPECT_EQ(unordered.ranges, (std::vector<AddressRange>{{0x100, 5}})) << "touching records join";
 
-  // No data at all: the first line's address, nothing to write.
+  // No data at all: nothing to write.
   const LoadedImage dataless = LoadSRecords("S0030100FB\r\nS9030000FC");
-  EXPECT_EQ(dataless.base, 0x100u);
+  EXPECT_FALSE(dataless.error);
   EXPECT_EQ(dataless.length, 0u);
-  EXPECT_TRUE(dataless.image.empty());
+  EXPECT_TRUE(dataless.ranges.empty());
 }
 
 TEST(LoadSRecords, LaterRecordsOverwriteEarlierOnes) {
@@ -164,6 +178,7 @@ TEST(RawImage, SavesBareBytesAndLoadsFromAddressZero) {
   EXPECT_EQ(loaded.BaseText(), "0");
   EXPECT_EQ(loaded.LengthText(), "12C");
   EXPECT_EQ(loaded.image, image);
+  EXPECT_EQ(loaded.ranges, (std::vector<AddressRange>{{0, 300}}));
   EXPECT_FALSE(loaded.error);
 }
 

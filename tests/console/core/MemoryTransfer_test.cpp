@@ -77,12 +77,14 @@ class MemoryTransferTest : public ::testing::Test {
 
   std::optional<TMemoryReadResult> Read(int device, TMemoryFields fields = {}) {
     TOperationContext context = Context();
-    return ReadMemory(context, {device, [fields] { return fields; }, Progress()});
+    return ReadMemory(context, {device, [fields] { return fields; }, Progress(), {}});
   }
 
-  bool Write(int device, const Bytes& image, TMemoryFields fields) {
+  bool Write(int device, const Bytes& image, TMemoryFields fields,
+             std::vector<AddressRange> ranges = {}) {
     TOperationContext context = Context();
-    return WriteMemory(context, {device, &image, [fields] { return fields; }, Progress()});
+    return WriteMemory(
+        context, {device, &image, [fields] { return fields; }, Progress(), std::move(ranges)});
   }
 
   TMemoryProgress Progress() {
@@ -185,13 +187,11 @@ TEST_F(MemoryTransferTest, EepromCustomTakesItsDataFromByte7OrByte5) {
     EXPECT_EQ(read->Image, RadioMemory(MemorySpace::Eeprom, 0x100, n)) << text;
   }
 
-  // Length 0: opened and closed, nothing requested, an empty image.
+  // Length 0 would save an empty file over the operator's: refused, nothing sent.
   Forget();
-  const auto empty = Read(EepromCustom, {"100", "0"});
-  ASSERT_TRUE(empty);
-  EXPECT_TRUE(empty->Image.empty());
-  EXPECT_TRUE(Requests(0x11).empty());
-  ExpectOpenedAndClosed(EepromCustom);
+  EXPECT_FALSE(Read(EepromCustom, {"100", "0"}));
+  EXPECT_TRUE(Frames().empty());
+  EXPECT_EQ(CountLogged("memory read refused: a length of 0 reads nothing"), 1u);
 }
 
 TEST_F(MemoryTransferTest, UnusableRepliesAreAskedForAgainAndTheThirdEndsTheRead) {
@@ -245,6 +245,44 @@ TEST_F(MemoryTransferTest, AWriteOf41BytesGoesInChunksOf32And32And1) {
       (std::vector<std::string>{"writing at 100", "writing at 120", "writing at 140", "success"}));
   EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0x100, 0x41), data);
   ExpectOpenedAndClosed(Flash1);
+}
+
+TEST_F(MemoryTransferTest, ASparseImageWritesOnlyItsRangesInChunksEndingAtTheirEdges) {
+  const Bytes before = RadioMemory(MemorySpace::Flash1, 0, 0x200);
+  const LoadedImage loaded = LoadSRecords(SaveSRecords(RandomBytes(0x30, 3), 0x10) + "\r\n" +
+                                          SaveSRecords(RandomBytes(5, 4), 0x105));
+  ASSERT_FALSE(loaded.error) << *loaded.error;
+  ASSERT_EQ(loaded.ranges, (std::vector<AddressRange>{{0x10, 0x30}, {0x105, 5}}));
+  ASSERT_TRUE(Write(Flash1, loaded.image, {loaded.BaseText(), loaded.LengthText()}, loaded.ranges));
+
+  const uint8_t* image = loaded.image.data();
+  EXPECT_EQ(Requests(0x17), (std::vector<Bytes>{
+                                BuildSbepWriteRequest(image + 0x10, 32, 0x40, 0x10),
+                                BuildSbepWriteRequest(image + 0x30, 16, 0x40, 0x30),
+                                BuildSbepWriteRequest(image + 0x105, 5, 0x40, 0x105),
+                            }));
+  Bytes expected = before;
+  std::copy(image + 0x10, image + 0x40, expected.begin() + 0x10);
+  std::copy(image + 0x105, image + 0x10A, expected.begin() + 0x105);
+  EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0, 0x200), expected) << "the gap keeps its bytes";
+  EXPECT_EQ(progress.back().done, 0x35u);
+  EXPECT_EQ(progress.back().total, 0x35u);
+
+  // Read back, the same ranges and nothing between them.
+  Forget();
+  TOperationContext context = Context();
+  const auto back =
+      ReadMemory(context, {Flash1,
+                           [&] {
+                             return TMemoryFields{loaded.BaseText(), loaded.LengthText()};
+                           },
+                           {},
+                           loaded.ranges});
+  ASSERT_TRUE(back);
+  EXPECT_EQ(Requests(0x11), (std::vector<Bytes>{BuildSbepReadRequest(0x30, 0x40, 0x10),
+                                                BuildSbepReadRequest(5, 0x40, 0x105)}));
+  EXPECT_EQ(Bytes(back->Image.begin() + 0xF5, back->Image.end()),
+            Bytes(image + 0x105, image + 0x10A));
 }
 
 TEST_F(MemoryTransferTest, AWriteReplyWithAnotherOpcodeThan84IsAFailure) {

@@ -2,6 +2,7 @@
 // radio, without a window: what reaches the radio, and what the log says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -137,8 +138,43 @@ TEST(PacketScriptRun, AnEntryOrAPacketTheRadioRefusesIsCounted) {
   config.faults.refuseAck = sim::kEveryTime;
   OperationTestKit kit(config);
   int failed = -1;
-  RunScript(kit, {"sbep 1", "01 02", "sbep 5"}, &failed);
+  RunScript(kit, {"sbep 1", "sbep 5", "sb9600", "01 02"}, &failed);
   EXPECT_EQ(failed, 2);  // both entries; the SB9600 line was echoed
+}
+
+TEST(PacketScriptRun, AfterARefusedSbepEntryTheByteLinesAreSkippedUntilSb9600) {
+  sim::RadioConfig config;
+  config.faults.refuseAck = sim::kEveryTime;
+  OperationTestKit kit(config);
+  const auto traced = TraceProgramBytes(kit);
+  int failed = -1;
+  const Lines log = RunScript(kit,
+                              {"sbep 1", "FF 17 00 08 8F 00 00 11 22 33 44 00", "F5 11 02 zz",
+                               "delay 1", "sb9600", "03 11 80 3F 00", "sbep xx", "01 02"},
+                              &failed);
+  EXPECT_EQ(failed, 5);  // two entries, three skipped byte lines
+
+  // Only the refused entry request, then the SB9600 line after "sb9600".
+  Bytes frame{0x03, 0x11, 0x80, 0x3F, 0x00};
+  frame[4] = Crc16(frame.data(), 4, 0x00FF);
+  ASSERT_TRUE(WaitUntil(traced->lock, traced->changed, [&] {
+    return traced->bytes.size() >= frame.size() &&
+           std::equal(frame.rbegin(), frame.rend(), traced->bytes.rbegin());
+  }));
+  {
+    std::lock_guard lock(traced->lock);
+    const Bytes before(traced->bytes.begin(), traced->bytes.end() - 5);
+    EXPECT_EQ(std::search(before.begin(), before.end(), frame.begin(), frame.end()), before.end());
+    EXPECT_EQ(std::find(before.begin(), before.end(), 0xFF), before.end())
+        << "the write request never went out";
+  }
+  for (const char* line : {"FF 17 00 08 8F 00 00 11 22 33 44 00", "F5 11 02 zz", "01 02"})
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        std::string(line) + ": skipped: SBEP mode was not entered"),
+              log.end())
+        << line;
+  EXPECT_NE(std::find(log.begin(), log.end(), "sbep xx: ''xx'' is not a valid integer value"),
+            log.end());
 }
 
 TEST(PacketScriptRun, EveryRunEndsLeavingSbepModeEvenWhenAnErrorEscapes) {
