@@ -450,6 +450,31 @@ TEST_F(MemoryPageTest, ATransferDoesNotStartWhileAnotherExchangeRuns) {
   EXPECT_TRUE(dialogs.empty());
 }
 
+// A scan started from inside a read's waits would tune the radio in the
+// middle of its memory session; it is refused and the read goes on.
+TEST_F(MemoryPageTest, AScanStartedDuringAReadIsRefusedAndTheReadCompletes) {
+  auto form = Start("[scan]\nchn_from=100\nchn_to=105\ndelay=0\n");
+  SetRange(*form, EepromCustom, "100", "200");
+  During(*form, [&] {
+    if (form->StatusPanels[2]->text() != "140") return false;
+    form->ButtonScan->click();
+    return true;
+  });
+  answers = {{PathOf("whole.bin"), 0}};
+  QTest::mouseClick(form->ButtonMemRead, Qt::LeftButton);
+
+  const QStringList view = ViewTexts(*form);
+  EXPECT_EQ(view.count("Refused: a memory transfer is running"), 1)
+      << view.join('\n').toStdString();
+  EXPECT_FALSE(view.contains("channel 100 set"));
+  EXPECT_FALSE(form->ScanRunning);
+  EXPECT_EQ(form->ButtonScan->text(), "Start");
+  const std::string saved = dir_.Read("whole.bin");
+  EXPECT_EQ(Bytes(saved.begin(), saved.end()), RadioMemory(MemorySpace::Eeprom, 0x100, 0x200));
+  const bool tuned = bus_.WithRadio([](sim::SimRadio& r) { return r.LastChannel().has_value(); });
+  EXPECT_FALSE(tuned);
+}
+
 TEST_F(MemoryPageTest, ClosingTheWindowDuringAReadStopsAfterItsChunkAndSavesNothing) {
   auto form = Start("[log]\ntofile=1\n");
   SetRange(*form, EepromCustom, "100", "200");
