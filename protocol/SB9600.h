@@ -123,6 +123,9 @@ class TSb9600 {
   // an exchange begun afterwards (leaving SBEP, closing memory access) gets
   // its first attempt only. Safe from any thread; it cannot be undone.
   void BeginClosing() { closing_ = true; }
+  // True when the port's device went away: no exchange can succeed until a
+  // new port is made.
+  bool PortLost() const { return FComPort && FComPort->HungUp(); }
   bool ClosingBegun() const { return closing_.load(); }
 
   // Asks device DevAddr (low five bits) to switch to SBEP. True: SBEP mode,

@@ -94,6 +94,9 @@ class TComPort {
 
   int Handle() const;  // the device descriptor, -1 while none is held
   bool IsOpen() const;
+  // True once the device went away (an unplugged adapter); it stays so until
+  // the port is closed. Any thread.
+  bool HungUp() const { return FHungUp.load(); }
   std::string LastError() const;
 
   // How long SendPacket may wait for the driver to take bytes: the time of

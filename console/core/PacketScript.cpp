@@ -127,6 +127,11 @@ int RunLines(TOperationContext& context, int lineCount, const TScriptLineSource&
     if (!done) ++failed;
     if (role == LineRole::EnterSbep) sbepRefused = !done;
     if (role == LineRole::LeaveSbep) sbepRefused = false;
+    // An unplugged adapter: every further line would fail the same way.
+    if (context.Engine.PortLost()) {
+      context.Log("the port was lost: the script ends");
+      return failed + (lineCount - 1 - i);
+    }
   }
   return failed;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "protocol/EventPump.h"
+#include "protocol/SB9600.h"
 
 namespace kestrune {
 
@@ -52,7 +53,16 @@ int RunScan(const TScanHooks& hooks, const TScanRange& range) {
     hooks.ShowChannel(channel, ScanProgress(range.From, range.To, channel));
     const TChannelSetting setting = ScanChannelSetting(channel, hooks.ReadChoices());
     bool taken = false;
-    hooks.WithEngine([&](TOperationContext& context) { taken = SetChannel(context, setting); });
+    bool lost = false;
+    hooks.WithEngine([&](TOperationContext& context) {
+      taken = SetChannel(context, setting);
+      lost = context.Engine.PortLost();
+    });
+    // An unplugged adapter: the channel was not sent, nor would any other be.
+    if (lost) {
+      hooks.Log("the port was lost: the scan ends");
+      return notTaken + (range.To - channel);
+    }
     if (!taken) ++notTaken;
     hooks.Log("channel " + std::to_string(channel) + " set");
     PauseAfterChannel(hooks, *TimerScan);
