@@ -106,13 +106,8 @@ Examples:
           [](const std::vector<std::string>& args) -> TRunner {
             const TTuneRequest request = ReadTuneRequest(args);
             return [request](TRunContext& run) {
-              TOperationContext& op = run.Operation;
-              bool ok = SetChannel(op, request.Setting);
-              if (request.ToLcd && !op.Stopping()) ok = SendFreqToLcd(op, request.FreqHz) && ok;
-              char line[64];
-              std::snprintf(line, sizeof line, "channel %d freq %d set", request.Setting.Channel,
-                            request.FreqHz);
-              op.Log(line);
+              const bool ok = ApplyFreq(run.Operation, request.Setting,
+                                        static_cast<uint32_t>(request.FreqHz), request.ToLcd);
               return Report(run, ok, kNotTaken);
             };
           }};

@@ -156,9 +156,13 @@ void TForm1::ButtonApplyFreqClick() {
   setting.AudioIndex = ComboBoxTuneAudio->currentIndex();
   setting.ContinuousIndex = ComboBoxTuneContinuos->currentIndex();
 
-  if (!SetChannel(setting)) return;
-  if (CheckBoxTuneLCD->isChecked()) SendFreqToLcd(static_cast<uint32_t>(freq));
-  LogLine("channel " + std::to_string(setting.Channel) + " freq " + std::to_string(freq) + " set");
+  if (!CheckPortOpen()) return;
+  const bool toLcd = CheckBoxTuneLCD->isChecked();
+  AsOperation("Apply Freq", [&] {
+    RunOperation([&](TOperationContext& context) {
+      kestrune::ApplyFreq(context, setting, static_cast<uint32_t>(freq), toLcd);
+    });
+  });
 }
 
 void TForm1::ButtonToLCDClick() {

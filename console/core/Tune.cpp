@@ -101,4 +101,13 @@ bool SendFreqToLcd(TOperationContext& context, uint32_t freqHz) {
   return SendLcdText(context, TLcdParams{}, FreqToLcdText(freqHz));
 }
 
+bool ApplyFreq(TOperationContext& context, const TChannelSetting& setting, uint32_t freqHz,
+               bool toLcd) {
+  bool taken = SetChannel(context, setting);
+  if (toLcd && !context.Stopping()) taken = SendFreqToLcd(context, freqHz) && taken;
+  context.Log("channel " + std::to_string(setting.Channel) + " freq " + std::to_string(freqHz) +
+              " set");
+  return taken;
+}
+
 }  // namespace kestrune

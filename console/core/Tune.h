@@ -65,4 +65,11 @@ bool SendLcdText(TOperationContext& context, const TLcdParams& params, const std
 // The frequency on the display: SendLcdText of FreqToLcdText(freqHz).
 bool SendFreqToLcd(TOperationContext& context, uint32_t freqHz);
 
+// "Apply Freq": the channel, then (when toLcd, and no stop was asked for
+// meanwhile) the frequency on the display, then the log line "channel N
+// freq F set", written whatever the radio answered. True when the radio
+// took every frame sent.
+bool ApplyFreq(TOperationContext& context, const TChannelSetting& setting, uint32_t freqHz,
+               bool toLcd);
+
 }  // namespace kestrune
