@@ -8,7 +8,7 @@
 
 #include "CliTestKit.h"
 
-namespace kestrune::cli::test {
+namespace kestrune::test {
 namespace {
 
 using Texts = std::vector<std::string>;
@@ -184,7 +184,7 @@ TEST(CliScan, TheRadioGetsTheScanTabsChannelsAndAFailureCounts) {
 TEST(CliSignals, SigintEndsAScanInItsPauseAndExits130) {
   TCliBench bench;
   auto cli = bench.Start({"scan", "100", "200", "--delay", "600000"});
-  ASSERT_TRUE(WaitForText(bench.Out(), "channel 100 set"));
+  ASSERT_TRUE(WaitForText(bench.Out(), "channel 100 set", kProgramPatience));
   cli->Signal(SIGINT);
   EXPECT_EQ(cli->Wait(), 130);  // long before the ten-minute pause is over
   const Texts texts = LogTexts(ReadFile(bench.Out()));
@@ -196,7 +196,7 @@ TEST(CliSignals, SigintEndsAScanInItsPauseAndExits130) {
 TEST(CliSignals, SigtermEndsTheExchangeRunningAndExits143) {
   TCliBench bench({"--drop-echo", "1"});  // the first attempt waits its 3 s in vain
   auto cli = bench.Start({"--dump", "send", "03 11 80 3F 6F"});
-  ASSERT_TRUE(WaitForText(bench.Out(), "TX(5)"));
+  ASSERT_TRUE(WaitForText(bench.Out(), "TX(5)", kProgramPatience));
   cli->Signal(SIGTERM);
   EXPECT_EQ(cli->Wait(), 143);
   // The exchange was not cut: its second attempt went out and came back.
@@ -327,4 +327,4 @@ TEST(CliHelp, TheProgramsAndEveryCommandsHelpAreComplete) {
 }
 
 }  // namespace
-}  // namespace kestrune::cli::test
+}  // namespace kestrune::test

@@ -11,6 +11,7 @@
 #include "cli/PortSetup.h"
 #include "cli/ProgressMeter.h"
 #include "serial/SerialDevices.h"
+#include "tests/support/Files.h"
 
 namespace kestrune::cli {
 namespace {
@@ -116,7 +117,8 @@ TEST(CliCommands, ReadTakesADeviceARangeAndAFileWhoseNameGivesTheFormat) {
 }
 
 TEST(CliCommands, WriteLoadsTheImageBeforeThePortOpens) {
-  const fs::path file = fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()));
+  const test::ScratchDir scratch;
+  const fs::path file = scratch.Path() / "image";
   std::ofstream(file.string() + ".s19") << "S1060100010203F2\r\nS9030000FC";  // 01 02 03 at 0100
   const TWriteRequest srec = ReadWriteRequest({"flash1", file.string() + ".s19", "--verify"});
   EXPECT_TRUE(srec.Verify);
@@ -129,32 +131,26 @@ TEST(CliCommands, WriteLoadsTheImageBeforeThePortOpens) {
   const TWriteRequest raw = ReadWriteRequest({"eeprom-default", file.string() + ".bin"});
   EXPECT_EQ(raw.Fields.Base, "0");  // a raw image starts at address 0
   EXPECT_EQ(raw.Fields.Length, "3");
-  fs::remove(file.string() + ".s19");
-  fs::remove(file.string() + ".bin");
 }
 
 TEST(CliCommands, AScriptFileIsReadAsTheCustomPagesFileIs) {
-  const fs::path file = fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()));
+  const test::ScratchDir scratch;
+  const fs::path file = scratch.Path() / "script.txt";
   // UTF-16 little-endian with its mark, CR LF: "sbep 1", "sb9600".
   const char16_t text[] = u"\uFEFFsbep 1\r\nsb9600";
   std::ofstream(file, std::ios::binary)
       .write(reinterpret_cast<const char*>(text), sizeof text - sizeof text[0]);
   EXPECT_EQ(ReadScriptLines({file.string()}), (Words{"sbep 1", "sb9600"}));
-  fs::remove(file);
 }
 
 class CliPortSetupTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    SetSerialDeviceMap({});
-    fs::remove(path_);
-  }
+  void TearDown() override { SetSerialDeviceMap({}); }
   std::string Settings(const std::string& text) {
-    std::ofstream(path_) << text;
-    return path_.string();
+    scratch_.Write("settings.ini", text);
+    return scratch_.File("settings.ini");
   }
-  fs::path path_ =
-      fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()) + ".ini");
+  test::ScratchDir scratch_;
 };
 
 TEST_F(CliPortSetupTest, TheWindowsSettingsAreTheDefaultsAndTheOptionsWin) {

@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "GuiTestSupport.h"
 #include "ScanTestSupport.h"
 #include "console/QuitOnSignal.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {
@@ -32,21 +32,12 @@ int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-class ClosingTest : public ::testing::Test {
+class ClosingTest : public WindowTest {
  protected:
-  void SetUp() override { EnsureApplication(); }
-
   // The window with "Log to file" on and a scan of 100..104, 60 s apart.
-  void Start(const std::string& more = "") {
-    dir_.Write("settings.ini", "[devices]\nCOM1=" + bus_.DevicePath() +
-                                   "\n[log]\ntofile=1\n[scan]\nchn_from=100\nchn_to=105\n"
-                                   "delay=60000\n" +
-                                   more);
-    TForm1Options options;
-    options.ProgramDir = dir_.QPath();
-    form_ = std::make_unique<TForm1>(std::move(options));
+  void StartScanning(const std::string& more = "") {
+    form_ = Start("[log]\ntofile=1\n[scan]\nchn_from=100\nchn_to=105\ndelay=60000\n" + more);
     QObject::connect(form_.get(), &QObject::destroyed, [this] { ++destroyed_; });
-    form_->show();
     ASSERT_NE(form_->fSb9600, nullptr);
   }
 
@@ -90,9 +81,6 @@ class ClosingTest : public ::testing::Test {
 
   void ClickScan() { form_->ButtonScan->click(); }
 
-  TempDir dir_;
-  SimulatedRadio bus_;
-  RecordedErrors errors_;
   std::unique_ptr<TForm1> form_;
   int destroyed_ = 0;
   int destroyedInLoop_ = -1;
@@ -101,14 +89,14 @@ class ClosingTest : public ::testing::Test {
 };
 
 TEST_F(ClosingTest, AWindowClosedInAScansPauseEndsItAtOnce) {
-  Start();
+  StartScanning();
   RunMainLoop([this] { ClickScan(); }, Logged(*form_, 100), [this] { form_->close(); });
   ExpectClosedTheNormalWay();
   EXPECT_EQ(ChannelNumbers(bus_), (std::vector<uint16_t>{100}));
 }
 
 TEST_F(ClosingTest, AWindowClosedInAScansExchangeLetsItFinishAndSendsNoMore) {
-  Start();
+  StartScanning();
   sim::Faults faults;
   faults.dropEcho = 1;  // the exchange of channel 100 waits for its second attempt
   bus_.SetFaults(faults);
@@ -121,7 +109,7 @@ TEST_F(ClosingTest, AWindowClosedInAScansExchangeLetsItFinishAndSendsNoMore) {
 
 TEST_F(ClosingTest, AWindowClosedInACommandButtonsExchangeLetsItFinish) {
   const std::vector<uint8_t> frame = AudioMuteFrame();
-  Start("[buttons1]\nButtonP1_0=Mute;" + AsCommand(frame).toStdString() + "\n");
+  StartScanning("[buttons1]\nButtonP1_0=Mute;" + AsCommand(frame).toStdString() + "\n");
   sim::Faults faults;
   faults.dropEcho = 1;
   bus_.SetFaults(faults);
@@ -134,7 +122,7 @@ TEST_F(ClosingTest, AWindowClosedInACommandButtonsExchangeLetsItFinish) {
 }
 
 TEST_F(ClosingTest, ATerminationSignalDuringAScanClosesTheNormalWay) {
-  Start();
+  StartScanning();
   TQuitOnSignal quit;
   quit.SetWindow(form_.get());
   RunMainLoop([this] { ClickScan(); }, Logged(*form_, 100), [] { raise(SIGTERM); });
