@@ -3,11 +3,16 @@
 // checked on the built program (CliEndToEnd_test, CliMemory_test).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <regex>
+#include <set>
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/HelpText.h"
 #include "cli/PortSetup.h"
 #include "cli/ProgressMeter.h"
 #include "serial/SerialDevices.h"
@@ -186,6 +191,65 @@ TEST_F(CliPortSetupTest, TheWindowsSettingsAreTheDefaultsAndTheOptionsWin) {
   EXPECT_EQ(setup.StopBits, 0);
   EXPECT_EQ(setup.Parity, 0);
   EXPECT_EQ(DefaultSettingsFile(), ProgramDir() + "settings.ini");
+}
+
+// The options a help text names: "--name" and "-x" standing as words.
+std::set<std::string> OptionsNamedIn(const std::string& help) {
+  static const std::regex option(R"((?:^|[\s,(|])(--?[a-z][a-z0-9-]*))");
+  std::set<std::string> names;
+  for (auto it = std::sregex_iterator(help.begin(), help.end(), option);
+       it != std::sregex_iterator(); ++it)
+    names.insert((*it)[1]);
+  return names;
+}
+
+// Whether `parse` refused an option it does not know (any other refusal,
+// a missing value or missing words, means it knew the option).
+bool RefusedAsUnknown(const std::function<void()>& parse) {
+  try {
+    parse();
+  } catch (const EUsageError& e) {
+    return std::string(e.what()).find("unknown option") != std::string::npos;
+  }
+  return false;
+}
+
+bool IsLineOption(const std::string& option) {
+  return !RefusedAsUnknown([&] { ParseCommandLine({option, "1", "send"}); });
+}
+
+bool IsOptionOf(const TCommand& command, const std::string& option) {
+  return !RefusedAsUnknown([&] { command.Parse({option}); });
+}
+
+// What the help promises is what the parsers take: every option a command's
+// help names (its examples included) is a line option or one of that
+// command's, every option the program's help names is a line option or a
+// command's, and every command has its line in the program's help.
+TEST(CliHelp, EveryOptionAHelpNamesIsTakenByItsParser) {
+  const std::string program = ProgramHelp();
+  size_t commandOptions = 0;
+  for (const TCommand& command : Commands()) {
+    EXPECT_NE(program.find("\n  " + command.Name + " "), std::string::npos) << command.Name;
+    const std::string help = CommandHelp(command);
+    EXPECT_TRUE(help.starts_with("Usage: kestrune-cli [line options] " + command.Name)) << help;
+    for (const std::string& option : OptionsNamedIn(help)) {
+      EXPECT_TRUE(IsLineOption(option) || IsOptionOf(command, option))
+          << command.Name << " " << option;
+      commandOptions += IsOptionOf(command, option);
+    }
+    EXPECT_FALSE(IsOptionOf(command, "--no-such-option")) << command.Name;
+  }
+  EXPECT_GT(commandOptions, 0u);
+
+  const std::set<std::string> named = OptionsNamedIn(program);
+  EXPECT_TRUE(named.contains("--port") && named.contains("--help")) << program;
+  for (const std::string& option : named) {
+    const bool someCommands = std::any_of(Commands().begin(), Commands().end(),
+                                          [&](const TCommand& c) { return IsOptionOf(c, option); });
+    EXPECT_TRUE(IsLineOption(option) || someCommands) << option;
+  }
+  EXPECT_FALSE(IsLineOption("--no-such-option"));
 }
 
 TEST(CliProgress, BytesRateAndTimeLeft) {
