@@ -13,10 +13,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 TEST(CliSend, TheBytesGoOutAsWrittenAndTheRadioRecordsThem) {
   TCliBench bench;
   const TCliRun run = bench.Run({"send", "03", "11", "80", "3F", "6F"});

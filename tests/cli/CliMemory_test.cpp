@@ -20,10 +20,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 void WriteBytes(const fs::path& path, const Bytes& bytes) {
   WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }

@@ -19,6 +19,10 @@ inline std::vector<std::string> LogTexts(const std::string& output) {
   return LogTexts(output, LineEnd::Lf);
 }
 
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 struct TCliRun {
   int status = -1;
   std::string out;

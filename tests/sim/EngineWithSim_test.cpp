@@ -18,10 +18,7 @@ namespace {
 using namespace kestrune::test;
 using namespace std::chrono_literals;
 
-bool Logged(const std::string& line) {
-  const auto lines = LogRecorder::Lines();
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
+bool Logged(const std::string& line) { return LogRecorder::Count(line) > 0; }
 
 class EngineWithSim : public ::testing::Test {
  protected:

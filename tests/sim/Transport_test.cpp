@@ -1,7 +1,6 @@
 // The radio on its transports: a pseudo-terminal with a plain POSIX client on
 // the other side, the in-process socket with visible DTR, and kestrune-sim.
 #include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <termios.h>
@@ -23,6 +22,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/Frames.h"
 #include "tests/support/Process.h"
+#include "tests/support/PtyPair.h"
 #include "tests/support/Wait.h"
 
 namespace kestrune::sim {
@@ -31,20 +31,6 @@ namespace {
 using namespace kestrune::test;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-// Reads until `count` bytes came or the timeout passed.
-std::vector<uint8_t> ReadFrom(int fd, size_t count, std::chrono::milliseconds timeout = kPatience) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::vector<uint8_t> bytes;
-  while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
-    pollfd pfd{fd, POLLIN, 0};
-    if (poll(&pfd, 1, 50) <= 0) continue;
-    uint8_t buffer[512];
-    const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - bytes.size()));
-    if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  }
-  return bytes;
-}
 
 void WriteTo(int fd, const std::vector<uint8_t>& bytes) {
   ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -97,10 +83,10 @@ TEST_F(PtyRadio, APlainClientEntersSbepAndReadsThroughTheLink) {
   const int fd = OpenClient(link);
   ASSERT_GE(fd, 0);
   WriteTo(fd, kEntryDevice1);
-  EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50}));
+  EXPECT_EQ(ReadBytes(fd, 6), Concat(kEntryDevice1, {0x50}));
   const auto request = ReadRequest(2, 0x00, 0x0002);
   WriteTo(fd, request);
-  const auto answer = ReadFrom(fd, 7 + 1 + 8);
+  const auto answer = ReadBytes(fd, 7 + 1 + 8);
   ASSERT_EQ(answer.size(), 16u);
   EXPECT_EQ(answer[13], 0x0B);
   EXPECT_EQ(answer[14], 0x00);
@@ -113,7 +99,7 @@ TEST_F(PtyRadio, ClosingAndReopeningThePortNeitherSpinsNorBreaksTheLine) {
     const int fd = OpenClient(link);
     ASSERT_GE(fd, 0) << "round " << round;
     WriteTo(fd, kEntryDevice1);
-    EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50})) << "round " << round;
+    EXPECT_EQ(ReadBytes(fd, 6), Concat(kEntryDevice1, {0x50})) << "round " << round;
     close(fd);
   }
   // With the port closed the loop sleeps in poll and its thread uses next
@@ -241,7 +227,7 @@ TEST(KestruneSim, PrintsItsLinkTracesTheBusAndCleansUpOnSigterm) {
     const int fd = OpenClient(link);
     ASSERT_GE(fd, 0);
     WriteTo(fd, kEntryDevice1);
-    EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50}));
+    EXPECT_EQ(ReadBytes(fd, 6), Concat(kEntryDevice1, {0x50}));
     EXPECT_TRUE(sim.WaitForOutput("EXPANDED PROTOCOL REQUEST: device 1  [00 12 01 06 02]\n"));
     EXPECT_TRUE(sim.WaitForOutput("ack      accepted  [50]\n"));
     close(fd);

@@ -32,10 +32,7 @@ using test::LogRecorder;
 
 // The engine's lines and the operation's go to one recorder, in the order
 // they came.
-size_t CountLogged(const std::string& line) {
-  const auto lines = LogRecorder::Lines();
-  return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
-}
+size_t CountLogged(const std::string& line) { return LogRecorder::Count(line); }
 
 class MemoryTransferTest : public ::testing::Test {
  protected:

@@ -8,7 +8,6 @@
 //   kit.Radio([](sim::SimRadio& r) { return r.LastChannel(); });
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -37,10 +36,7 @@ class OperationTestKit {
   std::function<bool()> stopWhen;
 
   std::vector<std::string> Lines() const { return LogRecorder::Lines(); }
-  bool Logged(const std::string& line) const {
-    const auto lines = Lines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
+  bool Logged(const std::string& line) const { return LogRecorder::Count(line) > 0; }
 
   template <class F>
   auto Radio(F&& f) {
