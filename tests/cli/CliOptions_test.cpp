@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <regex>
 #include <set>
+#include <string_view>
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
@@ -195,11 +195,18 @@ TEST_F(CliPortSetupTest, TheWindowsSettingsAreTheDefaultsAndTheOptionsWin) {
 
 // The options a help text names: "--name" and "-x" standing as words.
 std::set<std::string> OptionsNamedIn(const std::string& help) {
-  static const std::regex option(R"((?:^|[\s,(|])(--?[a-z][a-z0-9-]*))");
+  const auto isNameChar = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); };
   std::set<std::string> names;
-  for (auto it = std::sregex_iterator(help.begin(), help.end(), option);
-       it != std::sregex_iterator(); ++it)
-    names.insert((*it)[1]);
+  for (size_t at = 0; at < help.size(); ++at) {
+    if (help[at] != '-' ||
+        (at > 0 && std::string_view(" \n,(|").find(help[at - 1]) == std::string_view::npos))
+      continue;
+    size_t end = at + (help.compare(at, 2, "--") == 0 ? 2 : 1);
+    if (end >= help.size() || help[end] < 'a' || help[end] > 'z') continue;
+    while (end < help.size() && (isNameChar(help[end]) || help[end] == '-')) ++end;
+    names.insert(help.substr(at, end - at));
+    at = end;
+  }
   return names;
 }
 
