@@ -18,7 +18,7 @@
 #include "console/core/MemoryTransfer.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
-#include "tests/sim/InProcessPort.h"
+#include "tests/support/InProcessPorts.h"
 
 namespace kestrune {
 namespace {

@@ -1,42 +1,23 @@
 // The built program itself, in a program folder of its own, against the
 // simulated radio on a pseudo-terminal: it opens COM1, logs to its file, and
 // on SIGTERM closes the port and writes its settings.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/inotify.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "console/core/IniFile.h"
-
-extern char** environ;
+#include "tests/support/Files.h"
+#include "tests/support/Process.h"
 
 namespace kestrune {
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using namespace test;
 
 bool IsDigits(const std::string& s, size_t from, size_t count) {
   if (s.size() < from + count) return false;
@@ -45,112 +26,34 @@ bool IsDigits(const std::string& s, size_t from, size_t count) {
   return true;
 }
 
-// The texts of the log file's lines, after checking that every line is
-// "hh:nn:ss  text" and ends with CR LF.
-std::vector<std::string> LogTexts(const std::string& file) {
-  std::vector<std::string> texts;
-  size_t pos = 0;
-  while (pos < file.size()) {
-    const size_t end = file.find("\r\n", pos);
-    if (end == std::string::npos) {
-      ADD_FAILURE() << "line without CR LF: " << file.substr(pos);
-      break;
-    }
-    const std::string line = file.substr(pos, end - pos);
-    EXPECT_TRUE(IsDigits(line, 0, 2) && line[2] == ':' && IsDigits(line, 3, 2) && line[5] == ':' &&
-                IsDigits(line, 6, 2) && line.compare(8, 2, "  ") == 0)
-        << line;
-    texts.push_back(line.size() > 10 ? line.substr(10) : std::string());
-    pos = end + 2;
-  }
-  return texts;
+std::vector<std::string> LogFileTexts(const fs::path& file) {
+  return LogTexts(ReadFile(file), LineEnd::CrLf);
 }
 
-// A started program; killed and reaped if the test leaves it behind.
-class Process {
- public:
-  Process(const std::vector<std::string>& args, const fs::path& workDir,
-          const std::vector<std::string>& extraEnv, int stdoutFd = -1, int stderrFd = -1) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
+// The window's program, offscreen, in the test's working folder.
+std::unique_ptr<Process> StartProgram(const fs::path& programDir, const fs::path& workDir) {
+  return std::make_unique<Process>(std::vector<std::string>{(programDir / "kestrune").string()},
+                                   ProcessIo{workDir, {}, {}, {}, {"QT_QPA_PLATFORM=offscreen"}});
+}
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    if (stderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-  }
-  ~Process() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (pidfd_ >= 0) close(pidfd_);
-  }
-
-  void Signal(int sig) const { kill(pid_, sig); }
-
-  // The wait status once the process has ended, or -1 after the timeout.
-  int WaitForExit(std::chrono::milliseconds timeout) {
-    pollfd pfd{pidfd_, POLLIN, 0};
-    if (poll(&pfd, 1, static_cast<int>(timeout.count())) != 1) return -1;
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int pidfd_ = -1;
-};
-
-// Waits for files in a folder tree to change, and re-tests a condition on
-// every change.
-class FileWatch {
- public:
-  FileWatch() : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {}
-  ~FileWatch() { close(fd_); }
-  void Add(const fs::path& dir) {
-    inotify_add_watch(fd_, dir.c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO);
-  }
-  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!done()) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left <= 0ms) return false;
-      pollfd pfd{fd_, POLLIN, 0};
-      if (poll(&pfd, 1, static_cast<int>(left.count())) == 1) {
-        char events[4096];
-        while (read(fd_, events, sizeof events) > 0) {
-        }
-      }
-    }
-    return true;
-  }
-
- private:
-  int fd_;
-};
+// Waits until a log file beside the program says the port is open; returns it.
+fs::path WaitForPortOpen(FileWatch& watch, const fs::path& programDir) {
+  fs::path logFile;
+  const auto portOpen = [&] {
+    if (!fs::is_directory(programDir / "logs")) return false;
+    watch.Add(programDir / "logs");
+    for (const auto& entry : fs::directory_iterator(programDir / "logs"))
+      if (ReadFile(entry.path()).find("Port COM1 is open") != std::string::npos)
+        logFile = entry.path();
+    return !logFile.empty();
+  };
+  watch.WaitFor(portOpen, kProgramPatience);
+  return logFile;
+}
 
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kestrune-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
     programDir_ = root_ / "program";
     workDir_ = root_ / "work";
     fs::create_directories(programDir_);
@@ -159,27 +62,21 @@ class EndToEndTest : public ::testing::Test {
     // which names the file a link points to.
     fs::copy_file(KESTRUNE_PROGRAM, programDir_ / "kestrune");
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   // Starts the simulator and returns once its pseudo-terminal link exists.
   std::unique_ptr<Process> StartSimulator(const fs::path& link) {
-    int out[2];
-    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    const fs::path out = root_ / "sim-out.txt";
     auto sim = std::make_unique<Process>(
-        std::vector<std::string>{KESTRUNE_SIM_PROGRAM, "--quiet", "--link", link.string()}, root_,
-        std::vector<std::string>{}, out[1]);
-    close(out[1]);
+        std::vector<std::string>{KESTRUNE_SIM_PROGRAM, "--quiet", "--link", link.string()},
+        ProcessIo{root_, {}, out, {}, {}});
     // Its first line names the link, once the link is there.
-    std::string firstLine;
-    char c = 0;
-    pollfd pfd{out[0], POLLIN, 0};
-    while (poll(&pfd, 1, 10000) == 1 && read(out[0], &c, 1) == 1 && c != '\n') firstLine += c;
-    close(out[0]);
-    EXPECT_NE(firstLine.find(link.string()), std::string::npos) << firstLine;
+    EXPECT_TRUE(WaitForText(out, link.string())) << ReadFile(out);
     return sim;
   }
 
-  fs::path root_, programDir_, workDir_;
+  ScratchDir scratch_;
+  const fs::path root_ = scratch_.Path();
+  fs::path programDir_, workDir_;
 };
 
 TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigterm) {
@@ -193,31 +90,22 @@ TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigte
 
   FileWatch watch;
   watch.Add(programDir_);
-  Process program({(programDir_ / "kestrune").string()}, workDir_, {"QT_QPA_PLATFORM=offscreen"});
+  auto program = StartProgram(programDir_, workDir_);
 
   // The run's log file: logs/yyyymmdd_hhnn.log beside the program.
-  fs::path logFile;
-  const auto findLog = [&] {
-    if (!fs::is_directory(programDir_ / "logs")) return false;
-    watch.Add(programDir_ / "logs");
-    for (const auto& entry : fs::directory_iterator(programDir_ / "logs")) logFile = entry.path();
-    return !logFile.empty() && ReadFile(logFile).find("Port COM1 is open") != std::string::npos;
-  };
-  ASSERT_TRUE(watch.WaitFor(findLog, 20s)) << "no log file with the port opened";
+  const fs::path logFile = WaitForPortOpen(watch, programDir_);
+  ASSERT_FALSE(logFile.empty()) << "no log file with the port opened";
   const std::string name = logFile.filename().string();  // yyyymmdd_hhnn.log
   EXPECT_TRUE(name.size() == 17 && IsDigits(name, 0, 8) && name[8] == '_' && IsDigits(name, 9, 4) &&
               name.substr(13) == ".log")
       << name;
-  EXPECT_EQ(LogTexts(ReadFile(logFile)), std::vector<std::string>{"Port COM1 is open"});
+  EXPECT_EQ(LogFileTexts(logFile), std::vector<std::string>{"Port COM1 is open"});
 
-  program.Signal(SIGTERM);
-  const int status = program.WaitForExit(20s);
-  ASSERT_NE(status, -1) << "the program did not end on SIGTERM";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  program->Signal(SIGTERM);
+  EXPECT_EQ(program->Wait(), 0) << "the program did not end well on SIGTERM";
 
   // The port was closed by the window's destroy handler...
-  EXPECT_EQ(LogTexts(ReadFile(logFile)),
-            (std::vector<std::string>{"Port COM1 is open", "Port closed"}));
+  EXPECT_EQ(LogFileTexts(logFile), (std::vector<std::string>{"Port COM1 is open", "Port closed"}));
   // ...which also wrote the settings, keeping the device mapping.
   const TIniFile ini((programDir_ / "settings.ini").string());
   EXPECT_EQ(ini.ReadString("devices", "COM1", ""), link.string());
@@ -232,7 +120,7 @@ TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigte
   EXPECT_FALSE(fs::exists(programDir_ / "CustomPackets.txt"));
 
   sim->Signal(SIGTERM);
-  EXPECT_NE(sim->WaitForExit(10s), -1);
+  EXPECT_NE(sim->Wait(), -1);
 }
 
 // After a quit signal nobody answers a message box: a settings file that
@@ -249,31 +137,20 @@ TEST_F(EndToEndTest, ARefusedSettingsFileAfterSigtermIsReportedWithoutAskingAndT
   FileWatch watch;
   watch.Add(programDir_);
   const fs::path errFile = root_ / "stderr.txt";
-  const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  ASSERT_GE(err, 0);
-  Process program({(programDir_ / "kestrune").string()}, workDir_, {"QT_QPA_PLATFORM=offscreen"},
-                  -1, err);
-  close(err);
-  fs::path logFile;
-  const auto portOpen = [&] {
-    if (!fs::is_directory(programDir_ / "logs")) return false;
-    watch.Add(programDir_ / "logs");
-    for (const auto& entry : fs::directory_iterator(programDir_ / "logs")) logFile = entry.path();
-    return !logFile.empty() && ReadFile(logFile).find("Port COM1 is open") != std::string::npos;
-  };
-  ASSERT_TRUE(watch.WaitFor(portOpen, 20s)) << "the port did not open";
+  Process program({(programDir_ / "kestrune").string()},
+                  ProcessIo{workDir_, {}, {}, errFile, {"QT_QPA_PLATFORM=offscreen"}});
+  const fs::path logFile = WaitForPortOpen(watch, programDir_);
+  ASSERT_FALSE(logFile.empty()) << "the port did not open";
 
   program.Signal(SIGTERM);
-  const int status = program.WaitForExit(60s);
-  ASSERT_NE(status, -1) << "the program waited for an answer after SIGTERM";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_EQ(program.Wait(), 0) << "the program waited for an answer after SIGTERM";
   const std::string refused = "Unable to write to " + settings.string();
   EXPECT_NE(ReadFile(errFile).find("kestrune: " + refused), std::string::npos) << ReadFile(errFile);
   EXPECT_NE(ReadFile(logFile).find("error: " + refused), std::string::npos) << ReadFile(logFile);
   EXPECT_EQ(ReadFile(settings), before);
 
   sim->Signal(SIGTERM);
-  EXPECT_NE(sim->WaitForExit(10s), -1);
+  EXPECT_NE(sim->Wait(), -1);
 }
 
 // Settings brought from a Windows machine: Windows-1252 with CR LF, a caption
@@ -292,17 +169,10 @@ TEST_F(EndToEndTest, AWindows1252SettingsFileKeepsItsBytesThroughAClose) {
 
   FileWatch watch;
   watch.Add(programDir_);
-  Process program({(programDir_ / "kestrune").string()}, workDir_, {"QT_QPA_PLATFORM=offscreen"});
-  const auto portOpen = [&] {
-    if (!fs::is_directory(programDir_ / "logs")) return false;
-    watch.Add(programDir_ / "logs");
-    for (const auto& entry : fs::directory_iterator(programDir_ / "logs"))
-      if (ReadFile(entry.path()).find("Port COM1 is open") != std::string::npos) return true;
-    return false;
-  };
-  ASSERT_TRUE(watch.WaitFor(portOpen, 20s)) << "the program did not come up";
-  program.Signal(SIGTERM);
-  ASSERT_NE(program.WaitForExit(20s), -1) << "the program did not end on SIGTERM";
+  auto program = StartProgram(programDir_, workDir_);
+  ASSERT_FALSE(WaitForPortOpen(watch, programDir_).empty()) << "the program did not come up";
+  program->Signal(SIGTERM);
+  ASSERT_NE(program->Wait(), -1) << "the program did not end on SIGTERM";
 
   const std::string written = ReadFile(settings);
   EXPECT_NE(written.find("[buttons1]\r\n" + caption), std::string::npos) << written;
@@ -314,7 +184,7 @@ TEST_F(EndToEndTest, AWindows1252SettingsFileKeepsItsBytesThroughAClose) {
             "Kan\xC3\xA4l;01 02");
 
   sim->Signal(SIGTERM);
-  EXPECT_NE(sim->WaitForExit(10s), -1);
+  EXPECT_NE(sim->Wait(), -1);
 }
 
 // The lines of one section, from its header to the next one.
@@ -331,19 +201,10 @@ void RunProgramOnce(const fs::path& programDir, const fs::path& workDir) {
   fs::remove_all(programDir / "logs");
   FileWatch watch;
   watch.Add(programDir);
-  Process program({(programDir / "kestrune").string()}, workDir, {"QT_QPA_PLATFORM=offscreen"});
-  const auto portOpen = [&] {
-    if (!fs::is_directory(programDir / "logs")) return false;
-    watch.Add(programDir / "logs");
-    for (const auto& entry : fs::directory_iterator(programDir / "logs"))
-      if (ReadFile(entry.path()).find("Port COM1 is open") != std::string::npos) return true;
-    return false;
-  };
-  ASSERT_TRUE(watch.WaitFor(portOpen, 20s)) << "the port did not open";
-  program.Signal(SIGTERM);
-  const int status = program.WaitForExit(20s);
-  ASSERT_NE(status, -1) << "the program did not end on SIGTERM";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  auto program = StartProgram(programDir, workDir);
+  ASSERT_FALSE(WaitForPortOpen(watch, programDir).empty()) << "the port did not open";
+  program->Signal(SIGTERM);
+  EXPECT_EQ(program->Wait(), 0) << "the program did not end well on SIGTERM";
 }
 
 TEST_F(EndToEndTest, TuneFavouritesAndStationSettingsComeBackUnchangedAndInOrder) {
@@ -368,7 +229,7 @@ TEST_F(EndToEndTest, TuneFavouritesAndStationSettingsComeBackUnchangedAndInOrder
   }
 
   sim->Signal(SIGTERM);
-  EXPECT_NE(sim->WaitForExit(10s), -1);
+  EXPECT_NE(sim->Wait(), -1);
 }
 
 }  // namespace

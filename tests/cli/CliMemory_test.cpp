@@ -1,39 +1,28 @@
 // read and write against the simulated radio, with S-record files made and
 // checked by an independent tool (srec_cat).
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <unistd.h>
+#include <cstdlib>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
-#include <random>
 
 #include "CliTestKit.h"
 #include "console/core/MemoryImage.h"
+#include "tests/support/Frames.h"
+#include "tests/support/PtyPair.h"
 
-namespace kestrune::cli::test {
+namespace kestrune::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-Bytes RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(n);
-  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
-
 void WriteBytes(const fs::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
+  WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 Bytes ReadBytes(const fs::path& path) {
@@ -58,12 +47,11 @@ Bytes EepromImage() {
 }
 
 TEST(CliRead, EepromDefaultToSRecordsGivesTheRadiosEeprom) {
-  const fs::path image =
-      fs::temp_directory_path() / ("kestrune-cli-eeprom-" + std::to_string(getpid()));
+  const ScratchDir scratch;
+  const fs::path image = scratch.File("eeprom.bin");
   const Bytes eeprom = EepromImage();
   WriteBytes(image, eeprom);
   TCliBench bench({"--eeprom", image.string()});
-  fs::remove(image);
 
   const TCliRun run = bench.Run({"read", "eeprom-default", "-o", "x.s19"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -86,42 +74,29 @@ TEST(CliRead, EepromDefaultToSRecordsGivesTheRadiosEeprom) {
             Bytes(eeprom.begin() + 0x100, eeprom.begin() + 0x110));
 }
 
-// Everything a program writes to the terminal that is its standard error.
-class TTerminal {
- public:
-  TTerminal() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    grantpt(master_);
-    unlockpt(master_);
+// Everything programs write to the terminal until the last of them has
+// closed it.
+std::string ReadToEnd(const PtyPair& terminal) {
+  std::string text;
+  const auto deadline = std::chrono::steady_clock::now() + kProgramPatience;
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd pfd{terminal.MasterFd(), POLLIN, 0};
+    if (poll(&pfd, 1, 1000) != 1) continue;
+    char chunk[512];
+    const ssize_t n = read(terminal.MasterFd(), chunk, sizeof chunk);
+    if (n <= 0) break;  // EIO: the terminal's last user is gone
+    text.append(chunk, static_cast<size_t>(n));
   }
-  ~TTerminal() { close(master_); }
-  fs::path Path() const { return ptsname(master_); }
-
-  // Reads until the last program on the terminal has closed it.
-  std::string ReadToEnd() const {
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + kProgramPatience;
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd pfd{master_, POLLIN, 0};
-      if (poll(&pfd, 1, 1000) != 1) continue;
-      char chunk[512];
-      const ssize_t n = read(master_, chunk, sizeof chunk);
-      if (n <= 0) break;  // EIO: the terminal's last user is gone
-      text.append(chunk, static_cast<size_t>(n));
-    }
-    return text;
-  }
-
- private:
-  int master_;
-};
+  return text;
+}
 
 TEST(CliRead, OnATerminalStandardErrorShowsBytesRateAndTimeLeft) {
   TCliBench bench;
-  TTerminal terminal;
-  TProcess cli({KESTRUNE_CLI_PROGRAM, "--device", bench.Link().string(), "read", "eeprom",
-                "--length", "200", "-o", "t.bin"},
-               bench.Dir(), bench.Out(), terminal.Path());
-  const std::string shown = terminal.ReadToEnd();
+  PtyPair terminal;
+  Process cli({KESTRUNE_CLI_PROGRAM, "--device", bench.Link().string(), "read", "eeprom",
+               "--length", "200", "-o", "t.bin"},
+              ProcessIo{bench.Dir(), {}, bench.Out(), terminal.SlavePath(), {}});
+  const std::string shown = ReadToEnd(terminal);
   EXPECT_EQ(cli.Wait(), 0);
   EXPECT_TRUE(Contains(shown, "[........................]  0 B of 512 B  -- B/s  --:-- left"))
       << shown;
@@ -326,4 +301,4 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
 }
 
 }  // namespace
-}  // namespace kestrune::cli::test
+}  // namespace kestrune::test

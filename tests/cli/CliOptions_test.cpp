@@ -3,14 +3,20 @@
 // checked on the built program (CliEndToEnd_test, CliMemory_test).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
+#include <string_view>
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/HelpText.h"
 #include "cli/PortSetup.h"
 #include "cli/ProgressMeter.h"
 #include "serial/SerialDevices.h"
+#include "tests/support/Files.h"
 
 namespace kestrune::cli {
 namespace {
@@ -116,7 +122,8 @@ TEST(CliCommands, ReadTakesADeviceARangeAndAFileWhoseNameGivesTheFormat) {
 }
 
 TEST(CliCommands, WriteLoadsTheImageBeforeThePortOpens) {
-  const fs::path file = fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()));
+  const test::ScratchDir scratch;
+  const fs::path file = scratch.Path() / "image";
   std::ofstream(file.string() + ".s19") << "S1060100010203F2\r\nS9030000FC";  // 01 02 03 at 0100
   const TWriteRequest srec = ReadWriteRequest({"flash1", file.string() + ".s19", "--verify"});
   EXPECT_TRUE(srec.Verify);
@@ -129,32 +136,26 @@ TEST(CliCommands, WriteLoadsTheImageBeforeThePortOpens) {
   const TWriteRequest raw = ReadWriteRequest({"eeprom-default", file.string() + ".bin"});
   EXPECT_EQ(raw.Fields.Base, "0");  // a raw image starts at address 0
   EXPECT_EQ(raw.Fields.Length, "3");
-  fs::remove(file.string() + ".s19");
-  fs::remove(file.string() + ".bin");
 }
 
 TEST(CliCommands, AScriptFileIsReadAsTheCustomPagesFileIs) {
-  const fs::path file = fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()));
+  const test::ScratchDir scratch;
+  const fs::path file = scratch.Path() / "script.txt";
   // UTF-16 little-endian with its mark, CR LF: "sbep 1", "sb9600".
   const char16_t text[] = u"\uFEFFsbep 1\r\nsb9600";
   std::ofstream(file, std::ios::binary)
       .write(reinterpret_cast<const char*>(text), sizeof text - sizeof text[0]);
   EXPECT_EQ(ReadScriptLines({file.string()}), (Words{"sbep 1", "sb9600"}));
-  fs::remove(file);
 }
 
 class CliPortSetupTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    SetSerialDeviceMap({});
-    fs::remove(path_);
-  }
+  void TearDown() override { SetSerialDeviceMap({}); }
   std::string Settings(const std::string& text) {
-    std::ofstream(path_) << text;
-    return path_.string();
+    scratch_.Write("settings.ini", text);
+    return scratch_.File("settings.ini");
   }
-  fs::path path_ =
-      fs::temp_directory_path() / ("kestrune-cli-" + std::to_string(getpid()) + ".ini");
+  test::ScratchDir scratch_;
 };
 
 TEST_F(CliPortSetupTest, TheWindowsSettingsAreTheDefaultsAndTheOptionsWin) {
@@ -190,6 +191,72 @@ TEST_F(CliPortSetupTest, TheWindowsSettingsAreTheDefaultsAndTheOptionsWin) {
   EXPECT_EQ(setup.StopBits, 0);
   EXPECT_EQ(setup.Parity, 0);
   EXPECT_EQ(DefaultSettingsFile(), ProgramDir() + "settings.ini");
+}
+
+// The options a help text names: "--name" and "-x" standing as words.
+std::set<std::string> OptionsNamedIn(const std::string& help) {
+  const auto isNameChar = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); };
+  std::set<std::string> names;
+  for (size_t at = 0; at < help.size(); ++at) {
+    if (help[at] != '-' ||
+        (at > 0 && std::string_view(" \n,(|").find(help[at - 1]) == std::string_view::npos))
+      continue;
+    size_t end = at + (help.compare(at, 2, "--") == 0 ? 2 : 1);
+    if (end >= help.size() || help[end] < 'a' || help[end] > 'z') continue;
+    while (end < help.size() && (isNameChar(help[end]) || help[end] == '-')) ++end;
+    names.insert(help.substr(at, end - at));
+    at = end;
+  }
+  return names;
+}
+
+// Whether `parse` refused an option it does not know (any other refusal,
+// a missing value or missing words, means it knew the option).
+bool RefusedAsUnknown(const std::function<void()>& parse) {
+  try {
+    parse();
+  } catch (const EUsageError& e) {
+    return std::string(e.what()).find("unknown option") != std::string::npos;
+  }
+  return false;
+}
+
+bool IsLineOption(const std::string& option) {
+  return !RefusedAsUnknown([&] { ParseCommandLine({option, "1", "send"}); });
+}
+
+bool IsOptionOf(const TCommand& command, const std::string& option) {
+  return !RefusedAsUnknown([&] { command.Parse({option}); });
+}
+
+// What the help promises is what the parsers take: every option a command's
+// help names (its examples included) is a line option or one of that
+// command's, every option the program's help names is a line option or a
+// command's, and every command has its line in the program's help.
+TEST(CliHelp, EveryOptionAHelpNamesIsTakenByItsParser) {
+  const std::string program = ProgramHelp();
+  size_t commandOptions = 0;
+  for (const TCommand& command : Commands()) {
+    EXPECT_NE(program.find("\n  " + command.Name + " "), std::string::npos) << command.Name;
+    const std::string help = CommandHelp(command);
+    EXPECT_TRUE(help.starts_with("Usage: kestrune-cli [line options] " + command.Name)) << help;
+    for (const std::string& option : OptionsNamedIn(help)) {
+      EXPECT_TRUE(IsLineOption(option) || IsOptionOf(command, option))
+          << command.Name << " " << option;
+      commandOptions += IsOptionOf(command, option);
+    }
+    EXPECT_FALSE(IsOptionOf(command, "--no-such-option")) << command.Name;
+  }
+  EXPECT_GT(commandOptions, 0u);
+
+  const std::set<std::string> named = OptionsNamedIn(program);
+  EXPECT_TRUE(named.contains("--port") && named.contains("--help")) << program;
+  for (const std::string& option : named) {
+    const bool someCommands = std::any_of(Commands().begin(), Commands().end(),
+                                          [&](const TCommand& c) { return IsOptionOf(c, option); });
+    EXPECT_TRUE(IsLineOption(option) || someCommands) << option;
+  }
+  EXPECT_FALSE(IsLineOption("--no-such-option"));
 }
 
 TEST(CliProgress, BytesRateAndTimeLeft) {

@@ -7,11 +7,12 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <string>
+#include <vector>
 
 #include "cli/ProgressMeter.h"
 #include "console/core/LogFile.h"
+#include "tests/support/Files.h"
 
 namespace kestrune::cli {
 namespace {
@@ -46,19 +47,9 @@ class CliOutputTest : public ::testing::Test {
   size_t errSize_ = 0;
 };
 
-// "hh:nn:ss  " stripped from every line.
-std::string WithoutTimes(const std::string& text) {
-  std::istringstream lines(text);
-  std::string result;
-  for (std::string line; std::getline(lines, line);) {
-    EXPECT_GE(line.size(), 10u);
-    EXPECT_EQ(line[2], ':');
-    EXPECT_EQ(line[5], ':');
-    EXPECT_EQ(line.substr(8, 2), "  ");
-    result += line.substr(10) + "\n";
-  }
-  return result;
-}
+using Texts = std::vector<std::string>;
+
+Texts LogTexts(const std::string& text) { return test::LogTexts(text, test::LineEnd::Lf); }
 
 TEST_F(CliOutputTest, LogLinesAndDumpsGoToStandardOutputErrorsToStandardError) {
   TCliOutput output(out_, err_, false);
@@ -66,7 +57,7 @@ TEST_F(CliOutputTest, LogLinesAndDumpsGoToStandardOutputErrorsToStandardError) {
   const uint8_t bytes[]{0x01, 0x02, 0x41, 0x42, 0xFF};
   output.LogDump(bytes, 5, "TX", "");
   output.Error("the radio did not answer");
-  EXPECT_EQ(WithoutTimes(Out()), "Port COM1 is open\nTX(5) 01 02 41 42 FF   |  ??AB?\n");
+  EXPECT_EQ(LogTexts(Out()), (Texts{"Port COM1 is open", "TX(5) 01 02 41 42 FF   |  ??AB?"}));
   EXPECT_EQ(Err(), "kestrune-cli: the radio did not answer\n");
 }
 
@@ -80,7 +71,7 @@ TEST_F(CliOutputTest, NoProgressLineWhereStandardErrorIsNoTerminal) {
   }
   output.LogLine("success");
   EXPECT_EQ(Err(), "");
-  EXPECT_EQ(WithoutTimes(Out()), "success\n");
+  EXPECT_EQ(LogTexts(Out()), Texts{"success"});
 }
 
 TEST_F(CliOutputTest, OnATerminalTheProgressLineMakesRoomForEveryOtherLine) {
@@ -99,21 +90,18 @@ TEST_F(CliOutputTest, OnATerminalTheProgressLineMakesRoomForEveryOtherLine) {
 }
 
 TEST_F(CliOutputTest, TheLogFileGetsEveryLineWithCrLfAndAnUnwritableOneIsRefused) {
-  char pattern[] = "/tmp/kestrune-cli-output-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::filesystem::path dir = pattern;
+  const test::ScratchDir scratch;
+  const std::filesystem::path dir = scratch.Path();
   TCliOutput output(out_, err_, false);
   output.SetLogFile((dir / "run.log").string());
   output.LogLine("one");
   output.LogLine("two");
-  std::ifstream in(dir / "run.log", std::ios::binary);
-  std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string file = test::ReadFile(dir / "run.log");
   EXPECT_EQ(file.size(), 2 * (8 + 2 + 3 + 2));
   EXPECT_EQ(file.substr(8, 7), "  one\r\n");
   EXPECT_EQ(file.substr(23), "  two\r\n");
 
   EXPECT_THROW(output.SetLogFile((dir / "missing" / "x.log").string()), EFileError);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

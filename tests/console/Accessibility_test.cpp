@@ -21,7 +21,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "GuiTestSupport.h"
+#include "tests/support/Window.h"
 
 #include "console/UnitSetButtons.h"
 
@@ -86,19 +86,13 @@ void ShowEverything(QWidget* top) {
   }
 }
 
-class AccessibilityTest : public ::testing::Test {
+class AccessibilityTest : public WindowTest {
  protected:
   void SetUp() override {
-    EnsureApplication();
-    TForm1Options options;
-    options.ProgramDir = dir_.QPath();
-    options.PortFactory = NoDevicePorts();
-    form_ = std::make_unique<TForm1>(std::move(options));
-    form_->show();
+    WindowTest::SetUp();
+    form_ = StartWithoutDevice();
   }
 
-  TempDir dir_;
-  RecordedErrors errors_;
   std::unique_ptr<TForm1> form_;
 };
 
@@ -240,11 +234,7 @@ TEST_F(AccessibilityTest, ACommandButtonWithAnEmptyCaptionStillHasAName) {
   EXPECT_EQ(spokenName(button), "Mute");
 
   form_.reset();
-  dir_.Write("settings.ini", "[buttons5]\nButtonP5_0=;01 02\n");
-  TForm1Options options;
-  options.ProgramDir = dir_.QPath();
-  options.PortFactory = NoDevicePorts();
-  form_ = std::make_unique<TForm1>(std::move(options));
+  form_ = StartWithoutDevice("[buttons5]\nButtonP5_0=;01 02\n");
   EXPECT_EQ(form_->CommandButton(5, 0)->text(), "");
   EXPECT_EQ(spokenName(form_->CommandButton(5, 0)), "Command button 1, page 5");
 }

@@ -18,9 +18,9 @@
 #include <memory>
 #include <thread>
 
-#include "GuiTestSupport.h"
 #include "ScanTestSupport.h"
 #include "console/QuitOnSignal.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {
@@ -36,21 +36,12 @@ int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-class ClosingTest : public ::testing::Test {
+class ClosingTest : public WindowTest {
  protected:
-  void SetUp() override { EnsureApplication(); }
-
   // The window with "Log to file" on and a scan of 100..104, 60 s apart.
-  void Start(const std::string& more = "") {
-    dir_.Write("settings.ini", "[devices]\nCOM1=" + bus_.DevicePath() +
-                                   "\n[log]\ntofile=1\n[scan]\nchn_from=100\nchn_to=105\n"
-                                   "delay=60000\n" +
-                                   more);
-    TForm1Options options;
-    options.ProgramDir = dir_.QPath();
-    form_ = std::make_unique<TForm1>(std::move(options));
+  void StartScanning(const std::string& more = "") {
+    form_ = Start("[log]\ntofile=1\n[scan]\nchn_from=100\nchn_to=105\ndelay=60000\n" + more);
     QObject::connect(form_.get(), &QObject::destroyed, [this] { ++destroyed_; });
-    form_->show();
     ASSERT_NE(form_->fSb9600, nullptr);
   }
 
@@ -94,9 +85,6 @@ class ClosingTest : public ::testing::Test {
 
   void ClickScan() { form_->ButtonScan->click(); }
 
-  TempDir dir_;
-  SimulatedRadio bus_;
-  RecordedErrors errors_;
   std::unique_ptr<TForm1> form_;
   int destroyed_ = 0;
   int destroyedInLoop_ = -1;
@@ -105,7 +93,7 @@ class ClosingTest : public ::testing::Test {
 };
 
 TEST_F(ClosingTest, AWindowClosedInAScansPauseEndsItAtOnce) {
-  Start();
+  StartScanning();
   RunMainLoop([this] { ClickScan(); }, Logged(*form_, 100), [this] { form_->close(); });
   ExpectClosedTheNormalWay();
   EXPECT_EQ(ChannelNumbers(bus_), (std::vector<uint16_t>{100}));
@@ -114,7 +102,7 @@ TEST_F(ClosingTest, AWindowClosedInAScansPauseEndsItAtOnce) {
 // Closing in the middle of an exchange whose echo was lost: the attempt in
 // flight runs out, and no second attempt goes out.
 TEST_F(ClosingTest, AWindowClosedInAScansExchangeLetsTheAttemptFinishAndSendsNoMore) {
-  Start();
+  StartScanning();
   sim::Faults faults;
   faults.dropEcho = 1;
   bus_.SetFaults(faults);
@@ -126,7 +114,7 @@ TEST_F(ClosingTest, AWindowClosedInAScansExchangeLetsTheAttemptFinishAndSendsNoM
 
 TEST_F(ClosingTest, AWindowClosedInACommandButtonsExchangeLetsTheAttemptFinish) {
   const std::vector<uint8_t> frame = AudioMuteFrame();
-  Start("[buttons1]\nButtonP1_0=Mute;" + AsCommand(frame).toStdString() + "\n");
+  StartScanning("[buttons1]\nButtonP1_0=Mute;" + AsCommand(frame).toStdString() + "\n");
   sim::Faults faults;
   faults.dropEcho = 1;
   bus_.SetFaults(faults);
@@ -137,7 +125,7 @@ TEST_F(ClosingTest, AWindowClosedInACommandButtonsExchangeLetsTheAttemptFinish) 
 }
 
 TEST_F(ClosingTest, ATerminationSignalDuringAScanClosesTheNormalWay) {
-  Start();
+  StartScanning();
   TQuitOnSignal quit;
   quit.SetWindow(form_.get());
   RunMainLoop([this] { ClickScan(); }, Logged(*form_, 100), [] { raise(SIGTERM); });
@@ -148,7 +136,7 @@ TEST_F(ClosingTest, ATerminationSignalDuringAScanClosesTheNormalWay) {
 // A script's delay holds the whole window, serving nothing, yet a quit
 // signal ends it at once: the script stops there and leaves SBEP mode.
 TEST_F(ClosingTest, ATerminationSignalEndsAScriptsDelayAtOnce) {
-  Start("[log]\ntofile=1\n");
+  StartScanning();
   TQuitOnSignal quit;
   quit.SetWindow(form_.get());
   const std::vector<uint8_t> readRequest{0xF5, 0x11, 0x02, 0x00, 0x00, 0x02, 0xF5};

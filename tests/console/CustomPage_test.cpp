@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "GuiTestSupport.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {
@@ -44,25 +44,14 @@ std::string Utf16LeWithMark(const QString& text) {
   return bytes;
 }
 
-class CustomPageTest : public ::testing::Test {
+class CustomPageTest : public WindowTest {
  protected:
   void SetUp() override {
-    EnsureApplication();
+    WindowTest::SetUp();
     previousDir_ = fs::current_path();
     fs::current_path(work_.Path());
   }
   void TearDown() override { fs::current_path(previousDir_); }
-
-  std::unique_ptr<TForm1> Start(bool withRadio, const std::string& settings = "") {
-    dir_.Write("settings.ini",
-               (withRadio ? "[devices]\nCOM1=" + bus_.DevicePath() + "\n" : "") + settings);
-    TForm1Options options;
-    options.ProgramDir = dir_.QPath();
-    if (!withRadio) options.PortFactory = NoDevicePorts();
-    auto form = std::make_unique<TForm1>(std::move(options));
-    form->show();
-    return form;
-  }
 
   // Clicks the button; `during` runs inside the run's first exchange.
   static void RunScript(TForm1& form, const std::function<void()>& during) {
@@ -75,15 +64,12 @@ class CustomPageTest : public ::testing::Test {
     EXPECT_TRUE(ran);
   }
 
-  TempDir dir_;   // the program folder
-  TempDir work_;  // the working directory
+  ScratchDir work_;  // the working directory
   fs::path previousDir_;
-  SimulatedRadio bus_;
-  RecordedErrors errors_;
 };
 
 TEST_F(CustomPageTest, ThePageHoldsTheScriptAndItsButtonAndNeedsAnOpenPort) {
-  auto form = Start(false);
+  auto form = StartWithoutDevice();
   ASSERT_GE(form->PageControl2->count(), 6);
   EXPECT_EQ(form->PageControl2->tabText(5), "Custom");
   EXPECT_EQ(form->PageControl2->widget(5), form->TabSheetCmd6);
@@ -101,7 +87,7 @@ TEST_F(CustomPageTest, ThePageHoldsTheScriptAndItsButtonAndNeedsAnOpenPort) {
 }
 
 TEST_F(CustomPageTest, ARunDisablesTheButtonShowsTheBusyCursorAndReadsEachLineInItsTurn) {
-  auto form = Start(true);
+  auto form = Start();
   ASSERT_NE(form->fSb9600, nullptr);
   form->MemoCustomPacket->setPlainText("sbep 1\nF5 11 02 00 00 02 00\nsb9600");
   const int before = ViewTexts(*form).size();
@@ -125,7 +111,7 @@ TEST_F(CustomPageTest, ARunDisablesTheButtonShowsTheBusyCursorAndReadsEachLineIn
 }
 
 TEST_F(CustomPageTest, LinesTypedWithShiftEnterRunAsSeparateLinesAndAreSavedSo) {
-  auto form = Start(true);
+  auto form = Start();
   ASSERT_NE(form->fSb9600, nullptr);
   form->MemoCustomPacket->setFocus();
   QTest::keyClicks(form->MemoCustomPacket, "sbep 1");
@@ -148,7 +134,7 @@ TEST_F(CustomPageTest, LinesTypedWithShiftEnterRunAsSeparateLinesAndAreSavedSo) 
 }
 
 TEST_F(CustomPageTest, ClosingTheWindowDuringARunStopsItBeforeItsNextLine) {
-  auto form = Start(true, "[log]\ntofile=1\n");
+  auto form = Start("[log]\ntofile=1\n");
   ASSERT_NE(form->fSb9600, nullptr);
   const QString script = "sbep 1\nF5 11 02 00 00 02 00\ndelay 60000\nsb9600";
   form->MemoCustomPacket->setPlainText(script);
@@ -192,7 +178,7 @@ TEST_F(CustomPageTest, TheScriptFileLivesInTheWorkingDirectoryAndKeepsItsEncodin
   dir_.Write("CustomPackets.txt", "not this one");
   for (const auto& file : files) {
     work_.Write("CustomPackets.txt", file.bytes);
-    auto form = Start(false);
+    auto form = StartWithoutDevice();
     EXPECT_EQ(MemoText(*form), file.text) << file.name;
     form.reset();
     EXPECT_EQ(work_.Read("CustomPackets.txt"), file.bytes) << file.name;
@@ -202,7 +188,7 @@ TEST_F(CustomPageTest, TheScriptFileLivesInTheWorkingDirectoryAndKeepsItsEncodin
 }
 
 TEST_F(CustomPageTest, WithoutAFileTheScriptIsEmptyAndTheCloseWritesItAsUtf8) {
-  auto form = Start(false);
+  auto form = StartWithoutDevice();
   EXPECT_TRUE(form->MemoCustomPacket->toPlainText().isEmpty());
   form->MemoCustomPacket->setPlainText(QString::fromUtf8("sbep 1\n# \u2192 tune"));
   form.reset();
@@ -212,7 +198,7 @@ TEST_F(CustomPageTest, WithoutAFileTheScriptIsEmptyAndTheCloseWritesItAsUtf8) {
 TEST_F(CustomPageTest, FilesThatCannotBeReadOrWrittenAreReportedAndNothingIsLost) {
   // A folder where the file should be: it cannot be read, so it is left alone.
   fs::create_directory(work_.Path() / "CustomPackets.txt");
-  auto form = Start(false);
+  auto form = StartWithoutDevice();
   const std::string path = (work_.Path() / "CustomPackets.txt").string();
   EXPECT_EQ(errors_.Texts(),
             QStringList{QString::fromStdString("Unable to read " + path + ": Is a directory.")});
@@ -223,7 +209,7 @@ TEST_F(CustomPageTest, FilesThatCannotBeReadOrWrittenAreReportedAndNothingIsLost
   // A working directory the operator made read-only: the settings are
   // written, the script's failure is reported.
   fs::remove(path);
-  form = Start(false);
+  form = StartWithoutDevice();
   form->MemoCustomPacket->setPlainText("sbep 1");
   fs::permissions(work_.Path(), fs::perms::owner_read | fs::perms::owner_exec);
   form.reset();
@@ -235,7 +221,7 @@ TEST_F(CustomPageTest, FilesThatCannotBeReadOrWrittenAreReportedAndNothingIsLost
 }
 
 TEST_F(CustomPageTest, TheScriptIsSavedWhenTheSettingsFileCannotBe) {
-  auto form = Start(false);
+  auto form = StartWithoutDevice();
   form->MemoCustomPacket->setPlainText("sbep 1\nsb9600");
   const fs::path settings = dir_.Path() / "settings.ini";
   const std::string settingsBefore = dir_.Read("settings.ini");

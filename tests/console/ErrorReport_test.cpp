@@ -7,9 +7,9 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "GuiTestSupport.h"
 #include "console/ErrorReport.h"
 #include "console/core/IntConv.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {

@@ -5,10 +5,9 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "core/FileTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/Process.h"
 
 namespace kestrune {
 namespace {
@@ -17,23 +16,12 @@ namespace fs = std::filesystem;
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kestrune-ini-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    path_ = (dir_ / "settings.ini").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void WriteFile(const std::string& text) const { test::WriteFile(path_, text); }
+  std::string ReadFile() const { return test::ReadFile(path_); }
 
-  void WriteFile(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string ReadFile() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  fs::path dir_;
-  std::string path_;
+  test::ScratchDir scratch_;
+  const fs::path dir_ = scratch_.Path();
+  const std::string path_ = scratch_.File("settings.ini");
 };
 
 TEST_F(IniFileTest, NamesMatchWithoutCaseAndValuesAreTrimmedAndUnquoted) {
@@ -210,7 +198,7 @@ TEST_F(IniFileTest, AFileThatCannotBeReadIsReportedAndNeverReplaced) {
   WriteFile(original);
   fs::permissions(path_, fs::perms(0222));
   fs::permissions(dir_, fs::perms(0777));
-  const int result = testing::RunAsOrdinaryUser([&] {
+  const int result = test::RunAsOrdinaryUser([&] {
     TIniFile ini(path_);
     if (ini.ReadError() != "Unable to read " + path_ + ": Permission denied") return 1;
     if (ini.ReadString("port", "Baud", "9600") != "9600") return 2;
@@ -219,7 +207,7 @@ TEST_F(IniFileTest, AFileThatCannotBeReadIsReportedAndNeverReplaced) {
   });
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadFile(), original);
-  EXPECT_EQ(testing::ModeOf(path_), 0222u);
+  EXPECT_EQ(test::ModeOf(path_), 0222u);
 
   // A missing file is no error.
   fs::remove(path_);
@@ -238,20 +226,20 @@ TEST_F(IniFileTest, AReadOnlyFileIsRefusedAndKeptEvenForRoot) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + path_);
   }
   EXPECT_EQ(ReadFile(), "[port]\nBaud=19200\n");
-  EXPECT_EQ(testing::ModeOf(path_), 0444u);
+  EXPECT_EQ(test::ModeOf(path_), 0444u);
 }
 
 TEST_F(IniFileTest, ARewriteKeepsTheModeAndWritesThroughALink) {
   const std::string target = (dir_ / "real.ini").string();
-  testing::WriteBytes(target, "[port]\nBaud=19200\n");
+  test::WriteFile(target, "[port]\nBaud=19200\n");
   fs::permissions(target, fs::perms(0600));
   fs::create_symlink(target, path_);
   TIniFile ini(path_);
   ini.WriteString("port", "Baud", "4800");
   EXPECT_TRUE(ini.UpdateFile());
   EXPECT_TRUE(fs::is_symlink(path_));
-  EXPECT_EQ(testing::ReadBytes(target), "[port]\nBaud=4800\n");
-  EXPECT_EQ(testing::ModeOf(target), 0600u);
+  EXPECT_EQ(test::ReadFile(target), "[port]\nBaud=4800\n");
+  EXPECT_EQ(test::ModeOf(target), 0600u);
 }
 
 // Settings brought from Windows: the caption "Kanäl" as the byte E4.

@@ -5,10 +5,10 @@
 #include <QTest>
 #include <thread>
 
-#include "GuiTestSupport.h"
 #include "console/LogViewFeed.h"
 #include "console/core/LogFile.h"
 #include "console/core/LogText.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {
@@ -60,7 +60,7 @@ TEST(LogTextTest, NoBytesOrANegativeLengthGiveNoLines) {
 }
 
 TEST(LogFileTest, LinesAreAppendedWithCrLfAndFailuresNameTheFile) {
-  const TempDir dir;
+  const ScratchDir dir;
   const std::string path = (dir.Path() / "run.log").string();
   AppendLogFileLine(path, "one");
   AppendLogFileLine(path, "\xC3\xA9t\xC3\xA9");  // UTF-8 as it is, no byte-order mark

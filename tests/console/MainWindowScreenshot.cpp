@@ -10,8 +10,8 @@
 #include <QTest>
 #include <cstdio>
 
-#include "GuiTestSupport.h"
 #include "console/ConsoleLog.h"
+#include "tests/support/Window.h"
 
 using namespace kestrune;
 using namespace kestrune::test;
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   EnsureApplication();
-  TempDir dir;
+  ScratchDir dir;
   SimulatedRadio radio;
   dir.Write("settings.ini", "[devices]\nCOM1=" + radio.DevicePath() +
                                 "\n[log]\ntransmit=1\nreceive=1\n"
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
                                 AsCommand(AudioMuteFrame()).toStdString() +
                                 "\nButtonP1_1=Expanded protocol;00 12 01 06 02\n");
   TForm1Options options;
-  options.ProgramDir = dir.QPath();
+  options.ProgramDir = QPathOf(dir.Path());
   TForm1 form(std::move(options));
   form.resize(760, 520);
   form.show();

@@ -20,11 +20,11 @@
 #include <memory>
 #include <thread>
 
-#include "GuiTestSupport.h"
 #include "console/ConsoleLog.h"
 #include "console/QuitOnSignal.h"
 #include "console/UnitSetButtons.h"
 #include "console/core/IniFile.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {
@@ -41,21 +41,12 @@ std::vector<uint8_t> ReceivedInView(const TForm1& form, int from) {
   return bytes;
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
  protected:
-  void SetUp() override { EnsureApplication(); }
-
   // Settings that map COM1 to the echoing bus and COM2 to nothing.
   std::string DeviceSection() const {
     return "[devices]\nCOM1=" + bus_.DevicePath() +
            "\nCOM2=/nonexistent/tty\nCOM3=/nonexistent/tty\nCOM4=/nonexistent/tty\n";
-  }
-
-  std::unique_ptr<TForm1> Start(TForm1Options options = {}) {
-    options.ProgramDir = dir_.QPath();
-    auto form = std::make_unique<TForm1>(std::move(options));
-    form->show();
-    return form;
   }
 
   // Runs `inDialog` once the Set-button dialog is up, then presses the right
@@ -72,16 +63,12 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_TRUE(ran);
     EXPECT_FALSE(form.FormSetButton->isVisible());
   }
-
-  TempDir dir_;
-  SimulatedRadio bus_;
-  RecordedErrors errors_;
 };
 
 TEST_F(MainWindowTest, FirstStartWithoutSettingsOrDeviceLogsTheFourLinesAndHasNoEngine) {
   TForm1Options options;
   options.PortFactory = NoDevicePorts();
-  auto form = Start(std::move(options));
+  auto form = OpenWindow(std::move(options));
 
   EXPECT_EQ(ViewTexts(*form),
             (QStringList{"Port is not open", "Cannot open COM1 2 : \"No such file or directory\"",
@@ -129,7 +116,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsOrDeviceLogsTheFourLinesAndHasNo
 
 TEST_F(MainWindowTest, ApplyOpensReplacesAndFreesTheEngine) {
   dir_.Write("settings.ini", DeviceSection() + "[log]\ntransmit=1\n");
-  auto form = Start();
+  auto form = OpenWindow();
   ASSERT_NE(form->fSb9600, nullptr);
   EXPECT_EQ(ViewTexts(*form).last(), "Port COM1 is open");
   TSb9600* engine = form->fSb9600.get();
@@ -188,7 +175,7 @@ TEST_F(MainWindowTest, ApplyOpensReplacesAndFreesTheEngine) {
 TEST_F(MainWindowTest, ThePortCannotBeReplacedUnderARunningExchange) {
   dir_.Write("settings.ini", DeviceSection() + "[buttons1]\nButtonP1_0=Mute;" +
                                  AsCommand(AudioMuteFrame()).toStdString() + "\n");
-  auto form = Start();
+  auto form = OpenWindow();
   ASSERT_NE(form->fSb9600, nullptr);
   sim::Faults faults;
   faults.dropEcho = 1;  // the first attempt waits its full 3 s
@@ -223,7 +210,7 @@ TEST_F(MainWindowTest, ThePortCannotBeReplacedUnderARunningExchange) {
 
 TEST_F(MainWindowTest, AStoredBaudThatIsNoIntegerIsReportedAndTheWindowOpensWithoutEngine) {
   dir_.Write("settings.ini", DeviceSection() + "[port]\nBaud=96OO\n");
-  auto form = Start();
+  auto form = OpenWindow();
   EXPECT_EQ(errors_.Texts(), QStringList{"''96OO'' is not a valid integer value."});
   EXPECT_EQ(form->fSb9600, nullptr);
   EXPECT_TRUE(form->isVisible());
@@ -237,7 +224,7 @@ TEST_F(MainWindowTest, ACommandButtonSendsItsPacketAndTheDumpsShow) {
                                  "[log]\ntransmit=1\nreceive=1\n"
                                  "[buttons1]\nButtonP1_0=Mute;" +
                                  command.toStdString() + "\nButtonP1_1=Blank;  \t\n");
-  auto form = Start();
+  auto form = OpenWindow();
   ASSERT_NE(form->fSb9600, nullptr);
   const int before = ViewTexts(*form).size();
 
@@ -273,7 +260,7 @@ TEST_F(MainWindowTest, ACommandButtonSendsItsPacketAndTheDumpsShow) {
 }
 
 TEST_F(MainWindowTest, TheSetButtonDialogAppliesCaptionThenNormalizedCommand) {
-  auto form = Start();
+  auto form = OpenWindow();
   QPushButton* button = form->CommandButton(2, 3);
 
   RightPressWithDialog(*form, button, [&](TFormSetButton& dialog) {
@@ -336,7 +323,7 @@ TEST_F(MainWindowTest, TheSetButtonDialogAppliesCaptionThenNormalizedCommand) {
 // The settings file ends a caption with ";": stored, the text behind it
 // would become the command after a restart.
 TEST_F(MainWindowTest, ACaptionHoldingASemicolonIsRefusedAndTheDialogStaysOpen) {
-  auto form = Start();
+  auto form = OpenWindow();
   QPushButton* button = form->CommandButton(1, 4);
   RightPressWithDialog(*form, button, [&](TFormSetButton& dialog) {
     dialog.EditSetButtonCaption->setText("Tune;1");
@@ -361,7 +348,7 @@ TEST_F(MainWindowTest, ACaptionHoldingASemicolonIsRefusedAndTheDialogStaysOpen) 
 TEST_F(MainWindowTest, ALeftClickNeverOpensTheDialogAndARightPressNeverSends) {
   dir_.Write("settings.ini", DeviceSection() + "[log]\ntransmit=1\n[buttons1]\nButtonP1_0=Send;" +
                                  AsCommand(AudioMuteFrame()).toStdString() + "\n");
-  auto form = Start();
+  auto form = OpenWindow();
   ASSERT_NE(form->fSb9600, nullptr);
   QPushButton* button = form->CommandButton(1, 0);
 
@@ -379,7 +366,7 @@ TEST_F(MainWindowTest, ALeftClickNeverOpensTheDialogAndARightPressNeverSends) {
 
 TEST_F(MainWindowTest, LogToFileCanBeSwitchedOnAndOffMidRun) {
   dir_.Write("settings.ini", DeviceSection());
-  auto form = Start();
+  auto form = OpenWindow();
   const std::string logName = ConsoleLog().LogFileName;
   EXPECT_EQ(std::filesystem::path(logName).parent_path(), dir_.Path() / "logs");
   EXPECT_TRUE(QRegularExpression(QStringLiteral("/\\d{8}_\\d{4}\\.log$"))
@@ -429,7 +416,7 @@ TEST_F(MainWindowTest, ALogFileFailureOnTheEventThreadIsReportedOnceAndThePortGo
                                  "[log]\ntransmit=0\nreceive=1\ntofile=1\n"
                                  "[buttons1]\nButtonP1_0=Send;" +
                                  AsCommand(AudioMuteFrame()).toStdString() + "\n");
-  auto form = Start();
+  auto form = OpenWindow();
   ASSERT_NE(form->fSb9600, nullptr);
   std::filesystem::remove_all(dir_.Path() / "logs");
   const std::string logName = ConsoleLog().LogFileName;
@@ -465,7 +452,7 @@ TEST_F(MainWindowTest, SettingsSurviveARestartAndUnknownSectionsAreKept) {
                  "ButtonP2_1=No command\n"  // one part only: left as designed
                  "[sett]\nminfreq=450000000\n");
   {
-    auto form = Start();
+    auto form = OpenWindow();
     EXPECT_EQ(form->CommandButton(2, 0)->text(), "Last");
     EXPECT_EQ(TForm1::ButtonHint(form->CommandButton(2, 0)), "FF");
     EXPECT_EQ(form->CommandButton(2, 1)->text(), "Semi");
@@ -489,7 +476,7 @@ TEST_F(MainWindowTest, SettingsSurviveARestartAndUnknownSectionsAreKept) {
   EXPECT_EQ(written.rfind("; kept comment\n[future]\nShiny=\"yes\"\n[devices]\n", 0), 0u)
       << written;
 
-  auto form = Start();
+  auto form = OpenWindow();
   EXPECT_EQ(form->ComboBoxPortIndex->currentIndex(), 3);
   EXPECT_EQ(form->EditPortBaud->text(), "19200");
   EXPECT_EQ(form->EditPortBits->text(), "7");
@@ -514,7 +501,7 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheCloseGoes
   std::filesystem::permissions(path, std::filesystem::perms(0444));
   TForm1Options options;
   options.PortFactory = NoDevicePorts();
-  auto form = Start(std::move(options));
+  auto form = OpenWindow(std::move(options));
   EXPECT_EQ(form->EditPortBaud->text(), "19200");
   form->EditPortBaud->setText("4800");
   form.reset();
@@ -530,7 +517,7 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedOnceAndLeftAlone) 
   std::filesystem::create_directories(path / "kept");
   TForm1Options options;
   options.PortFactory = NoDevicePorts();
-  auto form = Start(std::move(options));
+  auto form = OpenWindow(std::move(options));
   const QStringList startUp{
       QString::fromStdString("Unable to read " + path.string() + ": Is a directory.")};
   EXPECT_EQ(errors_.Texts(), startUp);
@@ -548,7 +535,7 @@ TEST_F(MainWindowTest, KeysBeyondTheTenthOfAButtonSectionNameNoButton) {
   dir_.Write("settings.ini", section);
   TForm1Options options;
   options.PortFactory = NoDevicePorts();
-  auto form = Start(std::move(options));
+  auto form = OpenWindow(std::move(options));
   EXPECT_EQ(form->CommandButton(3, 9)->text(), "C9");
   EXPECT_EQ(form->CommandButton(4, 0)->text(), "Right-click to set");
   EXPECT_EQ(form->CommandButton(4, 1)->text(), "Right-click to set");
@@ -570,7 +557,7 @@ TEST_F(MainWindowTest, AStoredPositionOutOfRangeSelectsNothingAndAppliesAsItIs) 
   dir_.Write("settings.ini", "[port]\nindex=-1\nParity=9\n");
   TForm1Options options;
   options.PortFactory = NoDevicePorts();
-  auto form = Start(std::move(options));
+  auto form = OpenWindow(std::move(options));
   EXPECT_EQ(form->ComboBoxPortIndex->currentIndex(), -1);
   EXPECT_EQ(form->ParityIndex(), -1);
   EXPECT_TRUE(ViewTexts(*form).contains("Cannot open COM0"));
@@ -579,7 +566,7 @@ TEST_F(MainWindowTest, AStoredPositionOutOfRangeSelectsNothingAndAppliesAsItIs) 
 TEST_F(MainWindowTest, ATerminationSignalClosesTheWindowTheNormalWay) {
   TForm1Options options;
   options.PortFactory = NoDevicePorts();
-  auto form = Start(std::move(options));
+  auto form = OpenWindow(std::move(options));
   TQuitOnSignal quit;
   quit.SetWindow(form.get());
   ASSERT_TRUE(form->isVisible());

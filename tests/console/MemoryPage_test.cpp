@@ -22,12 +22,12 @@
 #include <fstream>
 #include <set>
 
-#include "GuiTestSupport.h"
 #include "console/DialogSeam.h"
 #include "console/QuitOnSignal.h"
 #include "console/core/IniFile.h"
 #include "console/core/MemoryImage.h"
 #include "console/core/MemoryTransfer.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {
@@ -50,10 +50,10 @@ struct Sample {
   bool busyCursor;
 };
 
-class MemoryPageTest : public ::testing::Test {
+class MemoryPageTest : public WindowTest {
  protected:
   void SetUp() override {
-    EnsureApplication();
+    WindowTest::SetUp();
     SetFileDialogSink([this](QFileDialog& dialog) {
       dialogs.push_back({dialog.windowTitle(), dialog.acceptMode(), dialog.fileMode(),
                          dialog.nameFilters(), dialog.defaultSuffix(), dialog.directory().path(),
@@ -83,11 +83,7 @@ class MemoryPageTest : public ::testing::Test {
   }
 
   std::unique_ptr<TForm1> Start(const std::string& settings = "") {
-    dir_.Write("settings.ini", "[devices]\nCOM1=" + bus_.DevicePath() + "\n" + settings);
-    TForm1Options options;
-    options.ProgramDir = dir_.QPath();
-    auto form = std::make_unique<TForm1>(std::move(options));
-    form->show();
+    auto form = WindowTest::Start(settings);
     form->PageControl2->setCurrentWidget(form->TabSheet7);
     EXPECT_NE(form->fSb9600, nullptr);
     return form;
@@ -134,7 +130,9 @@ class MemoryPageTest : public ::testing::Test {
     });
   }
 
-  QString PathOf(const std::string& name) const { return dir_.QPath() + "/" + name.c_str(); }
+  QString PathOf(const std::string& name) const {
+    return QPathOf(dir_.Path()) + "/" + name.c_str();
+  }
 
   struct SeenDialog {
     QString title;
@@ -146,9 +144,6 @@ class MemoryPageTest : public ::testing::Test {
     QString filter;
   };
 
-  TempDir dir_;
-  SimulatedRadio bus_;
-  RecordedErrors errors_;
   std::deque<FileDialogAnswer> answers;  // none left: the dialog is cancelled
   std::vector<SeenDialog> dialogs;
   QStringList questions;

@@ -11,11 +11,12 @@
 #include <thread>
 
 #include "protocol/SB9600.h"
-#include "tests/protocol/EventPumpContract.h"
 #include "tests/support/EngineTestPeer.h"
+#include "tests/support/EventPumpContract.h"
 #include "tests/support/FarSide.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/WatchedPump.h"
+#include "tests/support/Window.h"
 
 namespace kestrune {
 namespace {
@@ -26,13 +27,6 @@ using std::chrono::milliseconds;
 
 int64_t MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
-}
-
-void EnsureApplication() {
-  static int argc = 1;
-  static char name[] = "QtEventPump_test";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication app(argc, argv);
 }
 
 class QtPumpTest : public ::testing::Test {
@@ -91,7 +85,7 @@ TEST_F(QtPumpTest, ResponseWaitIsBoundedByAPreciseTimer) {
 
 template <>
 struct EventPumpContractSetUp<QtEventPump> {
-  static void Once() { EnsureApplication(); }
+  static void Once() { test::EnsureApplication(); }
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Qt, EventPumpContract, QtEventPump);

@@ -13,24 +13,14 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "GuiTestSupport.h"
 #include "ScanTestSupport.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {
 
-class ScanTabTest : public ::testing::Test {
+class ScanTabTest : public WindowTest {
  protected:
-  void SetUp() override { EnsureApplication(); }
-
-  std::unique_ptr<TForm1> Start(const std::string& settings = "", TForm1Options options = {}) {
-    dir_.Write("settings.ini", "[devices]\nCOM1=" + bus_.DevicePath() + "\n" + settings);
-    options.ProgramDir = dir_.QPath();
-    auto form = std::make_unique<TForm1>(std::move(options));
-    form->show();
-    return form;
-  }
-
   static void SetRange(TForm1& form, const QString& from, const QString& to, const QString& delay) {
     form.MaskEditScanFrom->setText(from);
     form.MaskEditScanTo->setText(to);
@@ -49,10 +39,6 @@ class ScanTabTest : public ::testing::Test {
     EXPECT_FALSE(form.ScanRunning);
     EXPECT_TRUE(form.ProgressBar1->isHidden());
   }
-
-  TempDir dir_;
-  SimulatedRadio bus_;
-  RecordedErrors errors_;
 };
 
 TEST_F(ScanTabTest, AScanShowsItsProgressAndChannelAndEndsIdle) {

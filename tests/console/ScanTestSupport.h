@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "GuiTestSupport.h"
-#include "core/SentChannels.h"
+#include "tests/support/SentChannels.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 

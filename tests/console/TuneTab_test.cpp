@@ -16,26 +16,19 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "GuiTestSupport.h"
 #include "console/WidgetKit.h"
 #include "console/core/IniFile.h"
 #include "protocol/CRC16.h"
+#include "tests/support/Window.h"
 
 namespace kestrune::test {
 namespace {
 
-class TuneTabTest : public ::testing::Test {
+class TuneTabTest : public WindowTest {
  protected:
-  void SetUp() override { EnsureApplication(); }
-
+  // On the Tune tab.
   std::unique_ptr<TForm1> Start(const std::string& settings = {}, bool withRadio = true) {
-    dir_.Write("settings.ini",
-               (withRadio ? "[devices]\nCOM1=" + bus_.DevicePath() + "\n" : "") + settings);
-    TForm1Options options;
-    options.ProgramDir = dir_.QPath();
-    if (!withRadio) options.PortFactory = NoDevicePorts();
-    auto form = std::make_unique<TForm1>(std::move(options));
-    form->show();
+    auto form = withRadio ? WindowTest::Start(settings) : StartWithoutDevice(settings);
     form->PageControl2->setCurrentWidget(form->TabSheet6);
     return form;
   }
@@ -84,10 +77,6 @@ class TuneTabTest : public ::testing::Test {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
   }
-
-  TempDir dir_;
-  SimulatedRadio bus_;
-  RecordedErrors errors_;
 };
 
 TEST_F(TuneTabTest, ApplySendsTheChannelOfTheFrequencyAndLogsIt) {

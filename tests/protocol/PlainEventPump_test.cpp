@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/protocol/EventPumpContract.h"
+#include "tests/support/EventPumpContract.h"
 
 #include <thread>
 

@@ -5,16 +5,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
-#include <thread>
 
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
-#include "serial/SimulatedModemLines.h"
-#include "sim/PtyLine.h"
-#include "sim/RadioLink.h"
 #include "tests/support/Frames.h"
 #include "tests/support/LogRecorder.h"
+#include "tests/support/SimulatedRadio.h"
 
 namespace kestrune::sim {
 namespace {
@@ -22,82 +18,28 @@ namespace {
 using namespace kestrune::test;
 using namespace std::chrono_literals;
 
-bool Logged(const std::string& line) {
-  const auto lines = LogRecorder::Lines();
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-// Modem lines in memory whose DTR changes reach the radio, as on a bus
-// where the radio sees the program's DTR.
-class DtrToRadio : public SimulatedModemLines {
- public:
-  explicit DtrToRadio(RadioLink*& radio) : radio_(radio) {}
-  int SetModemLines(int fd, int lines) override {
-    const int r = SimulatedModemLines::SetModemLines(fd, lines);
-    Forward();
-    return r;
-  }
-  int ClearModemLines(int fd, int lines) override {
-    const int r = SimulatedModemLines::ClearModemLines(fd, lines);
-    Forward();
-    return r;
-  }
-
- private:
-  void Forward() {
-    if (radio_) radio_->SetDtr(Dtr());
-  }
-  RadioLink*& radio_;
-};
+bool Logged(const std::string& line) { return LogRecorder::Count(line) > 0; }
 
 class EngineWithSim : public ::testing::Test {
  protected:
-  // How the radio learns that the program has switched to SBEP. On a line
-  // that shows DTR it acknowledges on the engine's DTR pulse, as a real radio
-  // does. A pseudo-terminal alone carries no DTR, so there the radio
-  // acknowledges a fixed time after the request; that time must fall inside
-  // the engine's acknowledge wait, which begins only after the echo and the
-  // pulse and lasts 3000 ms: 1500 ms leaves more than a second either side,
-  // however late a loaded machine runs either thread.
-  enum class Line { ShowsDtr, WithoutDtr };
-  static constexpr std::chrono::milliseconds kAckDelayWithoutDtr{1500};
+  using Line = EngineOnRadio::Line;
 
   void Start(RadioConfig config = {}, Line line = Line::ShowsDtr) {
-    LogRecorder::Reset();
-    const bool dtrVisible = line == Line::ShowsDtr;
-    if (dtrVisible) config.ackTrigger = AckTrigger::DtrPulse;
-    if (!dtrVisible && !config.ackDelay) config.ackDelay = kAckDelayWithoutDtr;
-    pty = std::make_unique<PtyLine>("");
-    link = std::make_unique<RadioLink>(std::move(config), pty->MasterFd());
-    thread = std::thread([this] { link->Run(); });
-    TSb9600::PortFactory factory;
-    if (dtrVisible) {
-      dtrTarget = link.get();
-      factory = [this] {
-        return std::make_unique<TComPort>(std::make_shared<DtrToRadio>(dtrTarget));
-      };
-    }
-    engine = std::make_unique<TSb9600>(pump, factory);
-    engine->SetLog(LogRecorder::Line, nullptr, false, false);
-    engine->CreatePort(pty->SlavePath(), 9600, 8, 0, 0, false, false);
-    ASSERT_TRUE(engine->ComPort()->IsOpen()) << engine->ComPort()->LastError();
+    bench = std::make_unique<EngineOnRadio>(std::move(config), line);
+    engine = &bench->Engine();
   }
 
-  void TearDown() override {
-    engine.reset();
-    if (link) link->Stop();
-    if (thread.joinable()) thread.join();
-  }
+  void TearDown() override { bench.reset(); }
 
   template <class F>
   auto Radio(F&& f) {
-    return link->WithRadio(std::forward<F>(f));
+    return bench->Radio().WithRadio(std::forward<F>(f));
   }
 
   void SetFaults(const std::function<void(Faults&)>& set) {
     Faults faults;
     set(faults);
-    link->SetFaults(faults);
+    bench->Radio().SetFaults(faults);
   }
 
   bool MemoryAccess(bool open, uint8_t mode) {
@@ -127,12 +69,8 @@ class EngineWithSim : public ::testing::Test {
     });
   }
 
-  PlainEventPump pump;
-  std::unique_ptr<PtyLine> pty;
-  std::unique_ptr<RadioLink> link;
-  RadioLink* dtrTarget = nullptr;
-  std::thread thread;
-  std::unique_ptr<TSb9600> engine;
+  std::unique_ptr<EngineOnRadio> bench;
+  TSb9600* engine = nullptr;
 };
 
 TEST_F(EngineWithSim, EepromDefaultReadsB35BytesIn45Requests) {

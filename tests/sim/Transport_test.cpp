@@ -1,12 +1,8 @@
 // The radio on its transports: a pseudo-terminal with a plain POSIX client on
 // the other side, the in-process socket with visible DTR, and kestrune-sim.
 #include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -24,10 +19,11 @@
 #include "sim/InProcessRadio.h"
 #include "sim/PtyLine.h"
 #include "sim/RadioLink.h"
+#include "tests/support/Files.h"
 #include "tests/support/Frames.h"
+#include "tests/support/Process.h"
+#include "tests/support/PtyPair.h"
 #include "tests/support/Wait.h"
-
-extern char** environ;
 
 namespace kestrune::sim {
 namespace {
@@ -35,24 +31,6 @@ namespace {
 using namespace kestrune::test;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-std::string TempPath(const std::string& name) {
-  return (fs::temp_directory_path() / (name + "-" + std::to_string(getpid()))).string();
-}
-
-// Reads until `count` bytes came or the timeout passed.
-std::vector<uint8_t> ReadFrom(int fd, size_t count, std::chrono::milliseconds timeout = kPatience) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::vector<uint8_t> bytes;
-  while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
-    pollfd pfd{fd, POLLIN, 0};
-    if (poll(&pfd, 1, 50) <= 0) continue;
-    uint8_t buffer[512];
-    const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - bytes.size()));
-    if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  }
-  return bytes;
-}
 
 void WriteTo(int fd, const std::vector<uint8_t>& bytes) {
   ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -92,7 +70,8 @@ class PtyRadio : public ::testing::Test {
     return config;
   }
 
-  std::string link = TempPath("kestrune-sim-test");
+  ScratchDir dir;
+  std::string link = dir.File("radio");
   PtyLine pty;
   RadioLink radio;
   RadioLink::End end = RadioLink::End::LineError;
@@ -104,10 +83,10 @@ TEST_F(PtyRadio, APlainClientEntersSbepAndReadsThroughTheLink) {
   const int fd = OpenClient(link);
   ASSERT_GE(fd, 0);
   WriteTo(fd, kEntryDevice1);
-  EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50}));
+  EXPECT_EQ(ReadBytes(fd, 6), Concat(kEntryDevice1, {0x50}));
   const auto request = ReadRequest(2, 0x00, 0x0002);
   WriteTo(fd, request);
-  const auto answer = ReadFrom(fd, 7 + 1 + 8);
+  const auto answer = ReadBytes(fd, 7 + 1 + 8);
   ASSERT_EQ(answer.size(), 16u);
   EXPECT_EQ(answer[13], 0x0B);
   EXPECT_EQ(answer[14], 0x00);
@@ -120,7 +99,7 @@ TEST_F(PtyRadio, ClosingAndReopeningThePortNeitherSpinsNorBreaksTheLine) {
     const int fd = OpenClient(link);
     ASSERT_GE(fd, 0) << "round " << round;
     WriteTo(fd, kEntryDevice1);
-    EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50})) << "round " << round;
+    EXPECT_EQ(ReadBytes(fd, 6), Concat(kEntryDevice1, {0x50})) << "round " << round;
     close(fd);
   }
   // With the port closed the loop sleeps in poll and its thread uses next
@@ -142,8 +121,8 @@ TEST_F(PtyRadio, StopEndsTheLoop) {
 }
 
 TEST(PtyLineLink, IsReplacedWhenStaleRemovedWhenOwnAndNeverClobbersAFile) {
-  const std::string link = TempPath("kestrune-sim-link");
-  fs::remove(link);
+  const ScratchDir dir;
+  const std::string link = dir.File("radio");
   fs::create_symlink("/nonexistent/pts", link);  // left behind by a killed run
   {
     PtyLine pty(link);
@@ -210,85 +189,47 @@ TEST(InProcess, PacingTakesTwelveBitTimesPerByte) {
 
 // ---- kestrune-sim ---------------------------------------------------------------
 
+// kestrune-sim started in a scratch folder, its standard output in a file.
 class SimProgram {
  public:
-  explicit SimProgram(std::vector<std::string> args) {
-    args.insert(args.begin(), KESTRUNE_SIM_EXE);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    EXPECT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    stdout_ = out[0];
-  }
-  ~SimProgram() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
-    }
-    close(stdout_);
-  }
+  explicit SimProgram(std::vector<std::string> args)
+      : process_(WithProgram(std::move(args)), ProcessIo{dir_.Path(), {}, Out(), {}, {}}) {}
 
-  // The next line of standard output; nothing after the timeout or at the end.
-  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = kPatience) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      if (const auto nl = buffer_.find('\n'); nl != std::string::npos) {
-        std::string line = buffer_.substr(0, nl);
-        buffer_.erase(0, nl + 1);
-        return line;
-      }
-      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-      pollfd pfd{stdout_, POLLIN, 0};
-      if (poll(&pfd, 1, 50) <= 0) continue;
-      char chunk[512];
-      const ssize_t n = read(stdout_, chunk, sizeof chunk);
-      if (n <= 0) return std::nullopt;
-      buffer_.append(chunk, static_cast<size_t>(n));
-    }
-  }
-  // Waits for a line containing `text`.
-  bool WaitForLine(const std::string& text) {
-    for (auto line = ReadLine(); line; line = ReadLine())
-      if (line->find(text) != std::string::npos) return true;
-    return false;
-  }
+  const ScratchDir& Dir() const { return dir_; }
+  std::string Output() const { return ReadFile(Out()); }
+  // Waits until the output holds `text`.
+  bool WaitForOutput(const std::string& text) const { return WaitForText(Out(), text); }
   int Signal(int sig) {
-    kill(pid_, sig);
-    return Wait();
+    process_.Signal(sig);
+    return process_.Wait();
   }
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
+  int Wait() { return process_.Wait(); }
 
  private:
-  pid_t pid_ = -1;
-  int stdout_ = -1;
-  std::string buffer_;
+  static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+    args.insert(args.begin(), KESTRUNE_SIM_EXE);
+    return args;
+  }
+  fs::path Out() const { return dir_.Path() / "out.txt"; }
+
+  ScratchDir dir_;
+  Process process_;
 };
 
 TEST(KestruneSim, PrintsItsLinkTracesTheBusAndCleansUpOnSigterm) {
   for (const int sig : {SIGTERM, SIGINT}) {
-    const std::string link = TempPath("kestrune-sim-program");
+    const ScratchDir dir;
+    const std::string link = dir.File("radio");
     SimProgram sim({"--link", link, "--ack-delay", "20"});
-    const std::string first = sim.ReadLine().value_or("");
+    ASSERT_TRUE(sim.WaitForOutput("\n")) << "no first line";
+    const std::string first = sim.Output();
     ASSERT_EQ(first.rfind("kestrune-sim: link " + link + " -> /dev/pts/", 0), 0u) << first;
     const int fd = OpenClient(link);
     ASSERT_GE(fd, 0);
     WriteTo(fd, kEntryDevice1);
-    EXPECT_EQ(ReadFrom(fd, 6), Concat(kEntryDevice1, {0x50}));
-    EXPECT_TRUE(sim.WaitForLine("EXPANDED PROTOCOL REQUEST: device 1  [00 12 01 06 02]"));
-    EXPECT_TRUE(sim.WaitForLine("ack      accepted  [50]"));
+    EXPECT_EQ(ReadBytes(fd, 6), Concat(kEntryDevice1, {0x50}));
+    EXPECT_TRUE(sim.WaitForOutput("EXPANDED PROTOCOL REQUEST: device 1  [00 12 01 06 02]\n"));
+    EXPECT_TRUE(sim.WaitForOutput("ack      accepted  [50]\n"));
     close(fd);
     EXPECT_EQ(sim.Signal(sig), 0);
     EXPECT_TRUE(fs::symlink_status(link).type() == fs::file_type::not_found);
@@ -297,8 +238,8 @@ TEST(KestruneSim, PrintsItsLinkTracesTheBusAndCleansUpOnSigterm) {
 
 TEST(KestruneSim, HelpAndMistakes) {
   SimProgram help({"--help"});
-  EXPECT_TRUE(help.WaitForLine("--corrupt-reply N"));
   EXPECT_EQ(help.Wait(), 0);
+  EXPECT_NE(help.Output().find("--corrupt-reply N"), std::string::npos) << help.Output();
   SimProgram wrong({"--baud", "fast"});
   EXPECT_EQ(wrong.Wait(), 2);
   SimProgram missing({"--eeprom", "/nonexistent/eeprom.bin"});

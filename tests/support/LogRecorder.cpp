@@ -1,5 +1,6 @@
 #include "tests/support/LogRecorder.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -59,6 +60,11 @@ size_t LogRecorder::CountStartingWith(const std::string& prefix) {
   size_t count = 0;
   for (const std::string& line : Lines()) count += line.starts_with(prefix) ? 1 : 0;
   return count;
+}
+
+size_t LogRecorder::Count(const std::string& line) {
+  const auto lines = Lines();
+  return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
 std::vector<LogRecorder::Dump> LogRecorder::Dumps(const std::string& dir) {

@@ -36,6 +36,8 @@ class LogRecorder {
   static void Reset();
   static std::vector<std::string> Lines();
   static size_t CountStartingWith(const std::string& prefix);
+  // How often exactly this line was logged.
+  static size_t Count(const std::string& line);
   static std::vector<Dump> Dumps(const std::string& dir);
   static int DumpCount(const std::string& dir);
 

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
@@ -33,20 +34,24 @@ void PtyPair::Write(const Bytes& bytes) {
   }
 }
 
-Bytes PtyPair::Read(size_t count, std::chrono::milliseconds patience) {
+Bytes ReadBytes(int fd, size_t count, std::chrono::milliseconds patience) {
   Bytes bytes;
   const auto deadline = std::chrono::steady_clock::now() + patience;
   while (bytes.size() < count) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
-    pollfd master{master_, POLLIN, 0};
-    if (::poll(&master, 1, static_cast<int>(left.count())) <= 0) continue;
+    pollfd readable{fd, POLLIN, 0};
+    if (::poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
     uint8_t chunk[4096];
-    const ssize_t n = ::read(master_, chunk, sizeof chunk);
+    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, count - bytes.size()));
     if (n > 0) bytes.insert(bytes.end(), chunk, chunk + n);
   }
   return bytes;
+}
+
+Bytes PtyPair::Read(size_t count, std::chrono::milliseconds patience) {
+  return ReadBytes(master_, count, patience);
 }
 
 void PtyPair::CloseMaster() {

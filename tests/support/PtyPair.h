@@ -10,6 +10,10 @@
 
 namespace kestrune::test {
 
+// Reads from fd until `count` bytes have come or `patience` has passed; never
+// more than `count`.
+Bytes ReadBytes(int fd, size_t count, std::chrono::milliseconds patience = kPatience);
+
 class PtyPair {
  public:
   PtyPair();  // throws std::runtime_error when no pseudo-terminal is available

@@ -5,21 +5,19 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include "tests/support/Frames.h"
-
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <mutex>
 #include <random>
 
 #include "console/core/IntConv.h"
 #include "console/core/MemoryImage.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
-#include "tests/sim/InProcessPort.h"
+#include "tests/support/Files.h"
+#include "tests/support/Frames.h"
+#include "tests/support/InProcessPorts.h"
+#include "tests/support/LogRecorder.h"
 
 namespace kestrune {
 namespace {
@@ -30,32 +28,18 @@ using sim::MemorySpace;
 using sim::SimRadio;
 using test::RandomBytes;
 
-// The engine's log callback is a plain function: one recorder for the
-// engine's lines and the operation's, in the order they came.
-std::mutex gLogLock;
-std::vector<std::string> gLog;
+using test::LogRecorder;
 
-void Record(const std::string& line) {
-  std::lock_guard lock(gLogLock);
-  gLog.push_back(line);
-}
-
-std::vector<std::string> Logged() {
-  std::lock_guard lock(gLogLock);
-  return gLog;
-}
-
-size_t CountLogged(const std::string& line) {
-  const auto lines = Logged();
-  return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
-}
+// The engine's lines and the operation's go to one recorder, in the order
+// they came.
+size_t CountLogged(const std::string& line) { return LogRecorder::Count(line); }
 
 class MemoryTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Forget();
     engine = std::make_unique<TSb9600>(pump, test::InProcessPorts(radio));
-    engine->SetLog(Record, nullptr, false, false);
+    engine->SetLog(LogRecorder::Line, nullptr, false, false);
     engine->CreatePort("COM1", 9600, 8, 0, 0, false, false);
     ASSERT_TRUE(engine->ComPort()->IsOpen());
   }
@@ -64,15 +48,12 @@ class MemoryTransferTest : public ::testing::Test {
 
   // Starts afresh: no log lines, no frames received.
   void Forget() {
-    {
-      std::lock_guard lock(gLogLock);
-      gLog.clear();
-    }
+    LogRecorder::Reset();
     radio.WithRadio([](SimRadio& r) { r.ClearFramesReceived(); });
   }
 
   TOperationContext Context() {
-    return {*engine, pump, Record, [this] { return stop; }};
+    return {*engine, pump, LogRecorder::Line, [this] { return stop; }};
   }
 
   std::optional<TMemoryReadResult> Read(int device, TMemoryFields fields = {}) {
@@ -237,7 +218,7 @@ TEST_F(MemoryTransferTest, AWriteOf41BytesGoesInChunksOf32And32And1) {
   EXPECT_EQ(requests[0], BuildSbepWriteRequest(data.data(), 32, 0x40, 0x100));
   EXPECT_EQ(requests[1], BuildSbepWriteRequest(data.data() + 32, 32, 0x40, 0x120));
   EXPECT_EQ(requests[2], BuildSbepWriteRequest(data.data() + 64, 1, 0x40, 0x140));
-  const auto lines = Logged();
+  const auto lines = LogRecorder::Lines();
   const auto at = std::find(lines.begin(), lines.end(), "writing at 100");
   ASSERT_NE(at, lines.end());
   EXPECT_EQ(
@@ -363,47 +344,33 @@ class MemoryFilesTest : public MemoryTransferTest {
   void SetUp() override {
     if (std::system("srec_cat --version >/dev/null 2>&1") != 0)
       GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
-    std::string pattern = (fs::temp_directory_path() / "kestrune-memory-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
     MemoryTransferTest::SetUp();
-  }
-  void TearDown() override {
-    MemoryTransferTest::TearDown();
-    if (!dir.empty()) fs::remove_all(dir);
-  }
-
-  static std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  static void WriteFile(const fs::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary) << text;
   }
   static int SrecCat(const std::string& args) {
     return std::system(("srec_cat " + args + " 2>/dev/null").c_str());
   }
 
-  fs::path dir;
+  test::ScratchDir scratch;
+  const fs::path dir = scratch.Path();
 };
 
 TEST_F(MemoryFilesTest, AReadSavedAsSRecordsConvertsWithSrecCatToTheRadiosMemory) {
   const auto read = Read(EepromCustom, {"0", "240"});
   ASSERT_TRUE(read);
-  WriteFile(dir / "file.s19", SaveSRecords(read->Image, read->Base));
+  test::WriteFile(dir / "file.s19", SaveSRecords(read->Image, read->Base));
   ASSERT_EQ(SrecCat((dir / "file.s19").string() + " -o " + (dir / "out.bin").string() + " -binary"),
             0);
-  const std::string out = ReadFile(dir / "out.bin");
+  const std::string out = test::ReadFile(dir / "out.bin");
   EXPECT_EQ(Bytes(out.begin(), out.end()), RadioMemory(MemorySpace::Eeprom, 0, 0x240));
 }
 
 TEST_F(MemoryFilesTest, AnSRecordFileMadeBySrecCatIsWrittenAndReadsBackEqual) {
   const Bytes data = RandomBytes(0x90, 9);
-  WriteFile(dir / "random.bin", std::string(data.begin(), data.end()));
+  test::WriteFile(dir / "random.bin", std::string(data.begin(), data.end()));
   ASSERT_EQ(SrecCat((dir / "random.bin").string() + " -binary -offset 0x0100 -o " +
                     (dir / "random.s19").string() + " -motorola"),
             0);
-  const LoadedImage loaded = LoadSRecords(ReadFile(dir / "random.s19"));
+  const LoadedImage loaded = LoadSRecords(test::ReadFile(dir / "random.s19"));
   ASSERT_FALSE(loaded.error);
   ASSERT_EQ(loaded.BaseText(), "100");
   ASSERT_EQ(loaded.LengthText(), "90");

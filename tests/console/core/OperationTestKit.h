@@ -1,7 +1,7 @@
-// The surroundings of an operation test: the program's bus engine, waiting
-// in a plain event pump, talking over a pseudo-terminal to the simulated
-// radio, which sees the engine's DTR line as a real radio on the bus does;
-// a log that records every line; and the operation context over them.
+// The surroundings of an operation test: the program's bus engine on the
+// line to the simulated radio, which sees the engine's DTR line as a real
+// radio on the bus does; the operation's log lines and the engine's going to
+// LogRecorder, in order; and the operation context over them.
 //
 //   OperationTestKit kit;
 //   SetChannel(kit.Context(), setting);
@@ -10,57 +10,43 @@
 
 #include <atomic>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "console/core/Operation.h"
-#include "protocol/PlainEventPump.h"
-#include "protocol/SB9600.h"
-#include "sim/PtyLine.h"
-#include "sim/RadioLink.h"
+#include "tests/support/LogRecorder.h"
+#include "tests/support/SimulatedRadio.h"
 
 namespace kestrune::test {
 
 class OperationTestKit {
  public:
-  explicit OperationTestKit(sim::RadioConfig config = {});
-  ~OperationTestKit();
-  OperationTestKit(const OperationTestKit&) = delete;
-  OperationTestKit& operator=(const OperationTestKit&) = delete;
+  explicit OperationTestKit(sim::RadioConfig config = {}) : bench_(std::move(config)) {}
 
-  TSb9600& Engine() { return *engine_; }
-  PlainEventPump& Pump() { return pump_; }
-  // Log lines go to Lines(); the operation stops once RequestStop() is called
-  // (or when stopWhen, if set, returns true at a step).
-  TOperationContext Context();
+  TSb9600& Engine() { return bench_.Engine(); }
+  PlainEventPump& Pump() { return bench_.Pump(); }
+  // The operation stops once RequestStop() is called (or when stopWhen, if
+  // set, returns true at a step).
+  TOperationContext Context() {
+    return TOperationContext{Engine(), Pump(), LogRecorder::Line,
+                             [this] { return stop_.load() || (stopWhen && stopWhen()); }};
+  }
   void RequestStop() { stop_ = true; }
   std::function<bool()> stopWhen;
 
-  // The operation's own lines and the engine's, in order.
-  std::vector<std::string> Lines() const;
-  bool Logged(const std::string& line) const;
+  std::vector<std::string> Lines() const { return LogRecorder::Lines(); }
+  bool Logged(const std::string& line) const { return LogRecorder::Count(line) > 0; }
 
   template <class F>
   auto Radio(F&& f) {
-    return link_->WithRadio(std::forward<F>(f));
+    return bench_.Radio().WithRadio(std::forward<F>(f));
   }
-  void SetFaults(sim::Faults faults) { link_->SetFaults(std::move(faults)); }
+  void SetFaults(sim::Faults faults) { bench_.Radio().SetFaults(std::move(faults)); }
 
  private:
-  void Log(const std::string& line);
-
-  PlainEventPump pump_;
-  std::unique_ptr<sim::PtyLine> pty_;
-  std::unique_ptr<sim::RadioLink> link_;
-  sim::RadioLink* dtrTarget_ = nullptr;
-  std::thread thread_;
-  std::unique_ptr<TSb9600> engine_;
+  EngineOnRadio bench_;
   std::atomic<bool> stop_{false};
-  mutable std::mutex linesLock_;
-  std::vector<std::string> lines_;
 };
 
 }  // namespace kestrune::test

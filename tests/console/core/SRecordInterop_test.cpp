@@ -5,14 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Files.h"
 #include "tests/support/Frames.h"
 
 #include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -33,27 +32,11 @@ std::optional<fs::path> FindOnPath(const std::string& program) {
   return std::nullopt;
 }
 
-std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteText(const fs::path& file, const std::string& text) {
-  std::ofstream(file, std::ios::binary) << text;
-}
-
 class SRecordInterop : public ::testing::Test {
  protected:
   void SetUp() override {
     srecCat_ = FindOnPath("srec_cat");
     if (!srecCat_) GTEST_SKIP() << "srec_cat (Debian package srecord) is not installed";
-    std::string pattern = (fs::temp_directory_path() / "kestrune-srec-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-
-  void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
   }
 
   // Runs srec_cat with args; returns its exit status, its messages in errors.
@@ -62,7 +45,7 @@ class SRecordInterop : public ::testing::Test {
     const std::string command =
         srecCat_->string() + " " + args + " 2>" + messages.string() + " >/dev/null";
     const int status = std::system(command.c_str());
-    errors = ReadText(messages);
+    errors = test::ReadFile(messages);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
@@ -71,21 +54,22 @@ class SRecordInterop : public ::testing::Test {
   void ExpectSrecCatReadsBack(const Bytes& image, uint32_t base) {
     const fs::path s19 = dir_ / "image.s19";
     const fs::path bin = dir_ / "out.bin";
-    WriteText(s19, SaveSRecords(image, base));
+    test::WriteFile(s19, SaveSRecords(image, base));
     std::string errors;
     ASSERT_EQ(SrecCat(s19.string() + " -o " + bin.string() + " -binary", errors), 0) << errors;
     // Our files carry no S0 header, which srec_cat merely remarks on.
     EXPECT_EQ(errors.find("checksum"), std::string::npos) << errors;
     EXPECT_EQ(errors.find("error"), std::string::npos) << errors;
 
-    const std::string out = ReadText(bin);
+    const std::string out = test::ReadFile(bin);
     ASSERT_EQ(out.size(), base + image.size());
     EXPECT_TRUE(std::all_of(out.begin(), out.begin() + base, [](char c) { return c == 0; }));
     EXPECT_EQ(Bytes(out.begin() + base, out.end()), image);
   }
 
   std::optional<fs::path> srecCat_;
-  fs::path dir_;
+  test::ScratchDir scratch_;
+  const fs::path dir_ = scratch_.Path();
 };
 
 TEST_F(SRecordInterop, SrecCatAcceptsS1Files) {
@@ -105,14 +89,14 @@ TEST_F(SRecordInterop, ReadsFilesSrecCatWrites) {
     const Bytes image = RandomBytes(777, base);
     const fs::path bin = dir_ / "in.bin";
     const fs::path s19 = dir_ / "tool.s19";
-    WriteText(bin, std::string(image.begin(), image.end()));
+    test::WriteFile(bin, std::string(image.begin(), image.end()));
     std::string errors;
     ASSERT_EQ(SrecCat(bin.string() + " -binary -offset " + std::to_string(base) + " -o " +
                           s19.string() + " -motorola",
                       errors),
               0)
         << errors;
-    const std::string text = ReadText(s19);
+    const std::string text = test::ReadFile(s19);
     ASSERT_TRUE(text.starts_with("S0")) << "srec_cat writes a header record";
 
     const LoadedImage loaded = LoadSRecords(text);

@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "OperationTestKit.h"
-#include "SentChannels.h"
 #include "protocol/SB9600.h"
+#include "tests/support/SentChannels.h"
 
 namespace kestrune::test {
 namespace {

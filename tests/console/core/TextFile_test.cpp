@@ -4,17 +4,18 @@
 
 #include <filesystem>
 
-#include "FileTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/Process.h"
 
 namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ModeOf;
-using testing::ReadBytes;
-using testing::RunAsOrdinaryUser;
-using testing::ScratchFolder;
-using testing::WriteBytes;
+using test::ModeOf;
+using test::ReadFile;
+using test::RunAsOrdinaryUser;
+using test::ScratchDir;
+using test::WriteFile;
 
 std::string Decode(const std::string& bytes, TextEncoding& encoding) {
   return DecodeText(bytes, encoding);
@@ -156,7 +157,7 @@ TEST(TextLines, AFileKeepsTheLineEndItUsesMost) {
 
 class WholeFiles : public ::testing::Test {
  protected:
-  ScratchFolder folder_;
+  ScratchDir folder_;
   std::string path_ = folder_.File("settings.ini");
 
   std::string WriteError(const std::string& path, const std::string& bytes) {
@@ -176,7 +177,7 @@ TEST_F(WholeFiles, ANewFileIsCreatedAndAnOldOneKeepsItsModeAndNothingIsLeftBehin
 
   fs::permissions(path_, fs::perms(0600));
   WriteWholeFile(path_, "second");
-  EXPECT_EQ(ReadBytes(path_), "second");
+  EXPECT_EQ(ReadFile(path_), "second");
   EXPECT_EQ(ModeOf(path_), 0600u);
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_.Path()), fs::directory_iterator()), 1);
 }
@@ -184,13 +185,13 @@ TEST_F(WholeFiles, ANewFileIsCreatedAndAnOldOneKeepsItsModeAndNothingIsLeftBehin
 TEST_F(WholeFiles, ASymbolicLinkStaysALinkAndItsTargetIsRewritten) {
   fs::create_directory(folder_.Path() / "real");
   const std::string target = folder_.File("real/settings.ini");
-  WriteBytes(target, "old");
+  WriteFile(target, "old");
   fs::permissions(target, fs::perms(0640));
   fs::create_symlink("real/settings.ini", path_);  // relative to the link's folder
 
   WriteWholeFile(path_, "new");
   EXPECT_TRUE(fs::is_symlink(path_));
-  EXPECT_EQ(ReadBytes(target), "new");
+  EXPECT_EQ(ReadFile(target), "new");
   EXPECT_EQ(ModeOf(target), 0640u);
 
   // A link to a file not yet there creates that file.
@@ -198,21 +199,21 @@ TEST_F(WholeFiles, ASymbolicLinkStaysALinkAndItsTargetIsRewritten) {
   fs::create_symlink(folder_.File("real/later.ini"), dangling);
   WriteWholeFile(dangling, "made");
   EXPECT_TRUE(fs::is_symlink(dangling));
-  EXPECT_EQ(ReadBytes(folder_.File("real/later.ini")), "made");
+  EXPECT_EQ(ReadFile(folder_.File("real/later.ini")), "made");
 }
 
 TEST_F(WholeFiles, AReadOnlyFileOrFolderIsRefusedEvenForRoot) {
-  WriteBytes(path_, "kept");
+  WriteFile(path_, "kept");
   fs::permissions(path_, fs::perms(0444));
   EXPECT_EQ(WriteError(path_, "lost"), "Unable to write to " + path_);
-  EXPECT_EQ(ReadBytes(path_), "kept");
+  EXPECT_EQ(ReadFile(path_), "kept");
   EXPECT_EQ(ModeOf(path_), 0444u);
 
   fs::permissions(path_, fs::perms(0644));
   fs::permissions(folder_.Path(), fs::perms(0555));
   EXPECT_EQ(WriteError(path_, "lost"), "Unable to write to " + path_);
   fs::permissions(folder_.Path(), fs::perms(0700));
-  EXPECT_EQ(ReadBytes(path_), "kept");
+  EXPECT_EQ(ReadFile(path_), "kept");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_.Path()), fs::directory_iterator()), 1);
 }
 
@@ -233,7 +234,7 @@ TEST_F(WholeFiles, AFailedReadGivesTheSystemsReason) {
     EXPECT_EQ(std::string(e.what()), "Unable to read " + path_ + ": No such file or directory");
   }
 
-  WriteBytes(path_, "secret");
+  WriteFile(path_, "secret");
   fs::permissions(path_, fs::perms(0200));
   fs::permissions(folder_.Path(), fs::perms(0755));
   const int result = RunAsOrdinaryUser([&] {
@@ -250,12 +251,12 @@ TEST_F(WholeFiles, AFailedReadGivesTheSystemsReason) {
 
 TEST_F(WholeFiles, TextFilesAreReadAndWrittenInTheirOwnEncoding) {
   const std::string bytes("\xFF\xFEK\0\r\0\n\0", 8);
-  WriteBytes(path_, bytes);
+  WriteFile(path_, bytes);
   TTextFile file = ReadTextFile(path_);
   EXPECT_EQ(file.Text, "K\n");
   EXPECT_EQ(file.Encoding, TextEncoding::Utf16LE);
   WriteTextFile(path_, file);
-  EXPECT_EQ(ReadBytes(path_), bytes);
+  EXPECT_EQ(ReadFile(path_), bytes);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tests/sim/InProcessPort.h"
+#include "tests/support/InProcessPorts.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -1,14 +1,9 @@
-#include "GuiTestSupport.h"
-
-#include <stdlib.h>
+#include "tests/support/Window.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 
 #include "console/ConsoleLog.h"
 #include "console/ErrorReport.h"
@@ -23,10 +18,10 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 namespace kestrune::test {
 
 void EnsureApplication() {
-  if (QApplication::instance()) return;
+  if (QCoreApplication::instance()) return;
   // The window keeps "CustomPackets.txt" in the working directory: each test
   // process works in a folder of its own, not in the build tree.
-  static const TempDir workingDir;
+  static const ScratchDir workingDir;
   std::filesystem::current_path(workingDir.Path());
   qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
@@ -36,48 +31,7 @@ void EnsureApplication() {
   QApplication::setApplicationName(QStringLiteral("Kestrune"));
 }
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/kestrune-gui-XXXXXX";
-  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-void TempDir::Write(const std::string& name, const std::string& text) const {
-  std::ofstream(path_ / name, std::ios::binary) << text;
-}
-
-std::string TempDir::Read(const std::string& name) const {
-  std::ifstream in(path_ / name, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-SimulatedRadio::SimulatedRadio()
-    : line_(std::make_unique<sim::PtyLine>(std::string())),
-      link_(std::make_unique<sim::RadioLink>(sim::RadioConfig{}, line_->MasterFd())),
-      thread_([this] { link_->Run(); }) {}
-
-SimulatedRadio::~SimulatedRadio() {
-  link_->Stop();
-  thread_.join();
-}
-
-const std::string& SimulatedRadio::DevicePath() const { return line_->SlavePath(); }
-
-std::vector<uint8_t> SimulatedRadio::Received() {
-  return link_->WithRadio([](sim::SimRadio& radio) {
-    std::vector<uint8_t> bytes;
-    for (const sim::ReceivedFrame& frame : radio.FramesReceived())
-      bytes.insert(bytes.end(), frame.bytes.begin(), frame.bytes.end());
-    return bytes;
-  });
-}
+QString QPathOf(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
 
 std::vector<uint8_t> AudioMuteFrame() { return Sb9600Frame(0x00, 0x01, 0x00, 0x1D); }
 
@@ -122,11 +76,29 @@ bool WaitForViewLine(const TForm1& form, const QString& text, std::chrono::milli
                          static_cast<int>(patience.count()));
 }
 
-std::string ReadLogFile() {
-  std::ifstream in(ConsoleLog().LogFileName, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string ReadLogFile() { return ReadFile(ConsoleLog().LogFileName); }
+
+std::unique_ptr<TForm1> WindowTest::OpenWindow(TForm1Options options) {
+  options.ProgramDir = QPathOf(dir_.Path());
+  auto form = std::make_unique<TForm1>(std::move(options));
+  form->show();
+  return form;
+}
+
+std::unique_ptr<TForm1> WindowTest::Start(const std::string& settings, TForm1Options options) {
+  dir_.Write("settings.ini", RadioSection() + settings);
+  return OpenWindow(std::move(options));
+}
+
+std::unique_ptr<TForm1> WindowTest::StartWithoutDevice(const std::string& settings) {
+  dir_.Write("settings.ini", settings);
+  TForm1Options options;
+  options.PortFactory = NoDevicePorts();
+  return OpenWindow(std::move(options));
+}
+
+std::string WindowTest::RadioSection() const {
+  return "[devices]\nCOM1=" + bus_.DevicePath() + "\n";
 }
 
 }  // namespace kestrune::test
