@@ -55,8 +55,9 @@ int RunScan(const TScanHooks& hooks, const TScanRange& range) {
     bool taken = false;
     bool lost = false;
     hooks.WithEngine([&](TOperationContext& context) {
-      taken = SetChannel(context, setting);
       lost = context.Engine.PortLost();
+      if (!lost) taken = SetChannel(context, setting);
+      lost = lost || context.Engine.PortLost();
     });
     // An unplugged adapter: the channel was not sent, nor would any other be.
     if (lost) {

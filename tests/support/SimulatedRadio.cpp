@@ -44,8 +44,17 @@ SimulatedRadio::SimulatedRadio(sim::RadioConfig config)
       thread_([this] { link_->Run(); }) {}
 
 SimulatedRadio::~SimulatedRadio() {
+  if (!thread_.joinable()) return;
   link_->Stop();
   thread_.join();
+}
+
+void SimulatedRadio::HangUp() {
+  if (thread_.joinable()) {
+    link_->Stop();
+    thread_.join();
+  }
+  line_.reset();
 }
 
 std::vector<uint8_t> SimulatedRadio::Received() {

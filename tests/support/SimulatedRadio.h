@@ -37,6 +37,9 @@ class SimulatedRadio {
   const std::string& DevicePath() const { return line_->SlavePath(); }
   // The bytes of every frame the radio has taken in, in order.
   std::vector<uint8_t> Received();
+  // The adapter unplugged: the radio stops and its end of the line closes, so
+  // the program's port sees a hang-up. What it received stays readable.
+  void HangUp();
   void SetFaults(sim::Faults faults) { link_->SetFaults(std::move(faults)); }
   // f(radio) under the radio's lock: what the radio recorded.
   template <class F>

@@ -43,6 +43,7 @@ class OperationTestKit {
     return bench_.Radio().WithRadio(std::forward<F>(f));
   }
   void SetFaults(sim::Faults faults) { bench_.Radio().SetFaults(std::move(faults)); }
+  void HangUp() { bench_.Radio().HangUp(); }
 
  private:
   EngineOnRadio bench_;

@@ -194,5 +194,26 @@ TEST(PacketScriptRun, EveryRunEndsLeavingSbepModeEvenWhenAnErrorEscapes) {
   EXPECT_EQ(Received(kit).size(), 1u);  // the entry request only
 }
 
+// An unplugged adapter ends the script with one line; its closing still runs.
+TEST(PacketScriptRun, APortThatHangsUpEndsTheScriptWithOneLine) {
+  OperationTestKit kit;
+  const Lines script{"01 02", "01 02", "01 02", "01 02"};
+  TOperationContext context = kit.Context();
+  const int failed = RunPacketScript(context, 4, [&](int i) {
+    if (i == 1) {
+      kit.HangUp();
+      EXPECT_TRUE(LogRecorder::WaitFor([&] { return kit.Engine().PortLost(); }));
+    }
+    return script.at(static_cast<size_t>(i));
+  });
+  EXPECT_EQ(failed, 3);
+  // Around them the port's own error lines, as many as the line calls made.
+  const Lines log = kit.Lines();
+  const auto lost = std::find(log.begin(), log.end(), "the port was lost: the script ends");
+  ASSERT_NE(lost, log.end());
+  EXPECT_EQ(std::count(log.begin(), log.end(), *lost), 1);
+  EXPECT_NE(std::find(lost, log.end(), "leaving SBEP mode"), log.end());
+}
+
 }  // namespace
 }  // namespace kestrune::test

@@ -169,5 +169,22 @@ TEST(ScanOperation, ClosingEndsThePauseAtOnceButNeverCutsAnExchange) {
   EXPECT_LT(sbep.endedAt - sbep.loggedAt.back(), std::chrono::seconds(30));
 }
 
+// An unplugged adapter: the scan ends with one line, instead of logging
+// channels that were never sent.
+TEST(ScanOperation, APortThatHangsUpEndsTheScanWithOneLine) {
+  OperationTestKit kit;
+  ScanRecorder scan(kit);
+  scan.afterLine = [&](const std::string& line) {
+    if (line != "channel 101 set") return;
+    kit.HangUp();
+    ASSERT_TRUE(LogRecorder::WaitFor([&] { return kit.Engine().PortLost(); }));
+  };
+  scan.Run(100, 110, 0);
+  EXPECT_EQ(scan.Sent(), (Channels{100, 101}));
+  EXPECT_EQ(scan.lines,
+            (Lines{"channel 100 set", "channel 101 set", "the port was lost: the scan ends"}));
+  EXPECT_EQ(scan.notTaken, 8);  // 102 to 109
+}
+
 }  // namespace
 }  // namespace kestrune::test
