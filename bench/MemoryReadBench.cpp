@@ -15,7 +15,7 @@
 #include <deque>
 #include <vector>
 
-#include "console/core/MemoryTransfer.h"
+#include "console/ops/MemoryTransfer.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
 #include "tests/support/InProcessPorts.h"

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "console/QtEventPump.h"
-#include "console/core/Scan.h"
+#include "console/ops/Scan.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
 #include "sim/PtyLine.h"

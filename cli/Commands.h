@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "console/core/MemoryImage.h"
-#include "console/core/MemoryTransfer.h"
-#include "console/core/Operation.h"
-#include "console/core/Scan.h"
-#include "console/core/Tune.h"
+#include "console/ops/MemoryTransfer.h"
+#include "console/ops/Operation.h"
+#include "console/ops/Scan.h"
+#include "console/ops/Tune.h"
 
 namespace kestrune::cli {
 

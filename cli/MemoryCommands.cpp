@@ -11,7 +11,7 @@
 #include "cli/CommandKit.h"
 #include "cli/ProgressMeter.h"
 #include "console/core/MemoryImage.h"
-#include "console/core/MemoryTransfer.h"
+#include "console/ops/MemoryTransfer.h"
 #include "console/core/TextFile.h"
 
 namespace kestrune::cli {

@@ -7,7 +7,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CommandKit.h"
-#include "console/core/PacketScript.h"
+#include "console/ops/PacketScript.h"
 #include "console/core/TextFile.h"
 
 namespace kestrune::cli {

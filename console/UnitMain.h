@@ -35,8 +35,8 @@
 #include "console/DialogSeam.h"
 #include "console/QtEventPump.h"
 #include "console/core/MemoryImage.h"
-#include "console/core/Operation.h"
-#include "console/core/Tune.h"
+#include "console/ops/Operation.h"
+#include "console/ops/Tune.h"
 #include "protocol/SB9600.h"
 
 class QAction;
@@ -207,7 +207,7 @@ class TForm1 : public QMainWindow {
   void ButtonApplyFreqClick();
   void ButtonToLCDClick();
   // The radio operations: each checks the port, then runs the sequence of
-  // console/core/Tune.h.
+  // console/ops/Tune.h.
   // False when the port is not open or another operation runs.
   bool SetChannel(const TChannelSetting& setting);
   void SendLcdText(const TLcdParams& params, const std::string& text);

@@ -14,7 +14,7 @@
 #include "console/ErrorReport.h"
 #include "console/UnitMain.h"
 #include "console/WidgetKit.h"
-#include "console/core/PacketScript.h"
+#include "console/ops/PacketScript.h"
 #include "console/core/TextFile.h"
 
 namespace kestrune {

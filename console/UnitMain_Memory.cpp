@@ -30,7 +30,7 @@
 #include "console/core/IniFile.h"
 #include "console/core/IntConv.h"
 #include "console/core/MemoryImage.h"
-#include "console/core/MemoryTransfer.h"
+#include "console/ops/MemoryTransfer.h"
 #include "console/core/TextFile.h"
 
 namespace kestrune {

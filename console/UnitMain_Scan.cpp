@@ -1,6 +1,6 @@
 // The Scan tab: a range of channel numbers, the pause after each, the
 // direction, step, band and SBEP choices, and the button that starts and
-// stops the scan; the scan itself is the operation of console/core/Scan.h.
+// stops the scan; the scan itself is the operation of console/ops/Scan.h.
 // While it runs, panel 0 of the status bar shows the channel and the
 // progress bar the share of the range done.
 #include <QCheckBox>
@@ -22,7 +22,7 @@
 #include "console/core/FreqMath.h"
 #include "console/core/IniFile.h"
 #include "console/core/IntConv.h"
-#include "console/core/Scan.h"
+#include "console/ops/Scan.h"
 
 namespace kestrune {
 

@@ -1,6 +1,6 @@
 // The Tune tab (a frequency, its channel number, the tune options and the
 // favourites beside them) and the LCD tab (free text to the radio's display).
-// The frames and their sequences are in console/core/Tune.h; this file reads
+// The frames and their sequences are in console/ops/Tune.h; this file reads
 // the controls and hands them over.
 #include <QCheckBox>
 #include <QComboBox>

@@ -26,7 +26,7 @@
 #include "console/QuitOnSignal.h"
 #include "console/core/IniFile.h"
 #include "console/core/MemoryImage.h"
-#include "console/core/MemoryTransfer.h"
+#include "console/ops/MemoryTransfer.h"
 #include "tests/support/Window.h"
 
 namespace kestrune::test {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "console/core/Operation.h"
+#include "console/ops/Operation.h"
 
 namespace kestrune {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "console/core/Operation.h"
+#include "console/ops/Operation.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/SimulatedRadio.h"
 

@@ -1,6 +1,6 @@
 // Tuning and display text: the three frames against the radio's documented
 // examples, and the two sequences against the simulated radio.
-#include "console/core/Tune.h"
+#include "console/ops/Tune.h"
 
 #include <gtest/gtest.h>
 

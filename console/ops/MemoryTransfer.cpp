@@ -1,4 +1,4 @@
-#include "console/core/MemoryTransfer.h"
+#include "console/ops/MemoryTransfer.h"
 
 #include <algorithm>
 #include <cstdarg>

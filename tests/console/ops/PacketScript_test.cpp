@@ -1,4 +1,4 @@
-#include "console/core/PacketScript.h"
+#include "console/ops/PacketScript.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/core/Operation.h"
+#include "console/ops/Operation.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "console/core/Scan.h"
+#include "console/ops/Scan.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 // The channel scan against the simulated radio: the channels and frames that
 // go out, the log lines, the progress, the pauses (lower bounds only), and
 // the program closing in a pause or an exchange.
-#include "console/core/Scan.h"
+#include "console/ops/Scan.h"
 
 #include <gtest/gtest.h>
 

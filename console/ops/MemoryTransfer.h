@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "console/core/MemoryImage.h"
-#include "console/core/Operation.h"
+#include "console/ops/Operation.h"
 
 namespace kestrune {
 

@@ -1,4 +1,4 @@
-#include "console/core/Tune.h"
+#include "console/ops/Tune.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 // The memory transfers as operations: the program's engine against the
 // simulated radio in this process, which sees the engine's DTR line. Files
 // are cross-checked with an independent tool, srec_cat.
-#include "console/core/MemoryTransfer.h"
+#include "console/ops/MemoryTransfer.h"
 
 #include <gtest/gtest.h>
 

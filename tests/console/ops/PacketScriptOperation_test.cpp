@@ -11,7 +11,7 @@
 
 #include "OperationTestKit.h"
 #include "console/core/CommandText.h"
-#include "console/core/PacketScript.h"
+#include "console/ops/PacketScript.h"
 #include "protocol/CRC16.h"
 #include "tests/support/Wait.h"
 

@@ -19,8 +19,8 @@
 #include <functional>
 #include <string>
 
-#include "console/core/Operation.h"
-#include "console/core/Tune.h"
+#include "console/ops/Operation.h"
+#include "console/ops/Tune.h"
 
 namespace kestrune {
 
