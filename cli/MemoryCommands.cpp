@@ -11,8 +11,8 @@
 #include "cli/CommandKit.h"
 #include "cli/ProgressMeter.h"
 #include "console/core/MemoryImage.h"
-#include "console/ops/MemoryTransfer.h"
 #include "console/core/TextFile.h"
+#include "console/ops/MemoryTransfer.h"
 
 namespace kestrune::cli {
 

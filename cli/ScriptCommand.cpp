@@ -7,8 +7,8 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CommandKit.h"
-#include "console/ops/PacketScript.h"
 #include "console/core/TextFile.h"
+#include "console/ops/PacketScript.h"
 
 namespace kestrune::cli {
 

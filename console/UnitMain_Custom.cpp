@@ -14,8 +14,8 @@
 #include "console/ErrorReport.h"
 #include "console/UnitMain.h"
 #include "console/WidgetKit.h"
-#include "console/ops/PacketScript.h"
 #include "console/core/TextFile.h"
+#include "console/ops/PacketScript.h"
 
 namespace kestrune {
 

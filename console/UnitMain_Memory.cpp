@@ -30,8 +30,8 @@
 #include "console/core/IniFile.h"
 #include "console/core/IntConv.h"
 #include "console/core/MemoryImage.h"
-#include "console/ops/MemoryTransfer.h"
 #include "console/core/TextFile.h"
+#include "console/ops/MemoryTransfer.h"
 
 namespace kestrune {
 
