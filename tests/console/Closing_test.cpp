@@ -19,7 +19,9 @@
 #include <thread>
 
 #include "ScanTestSupport.h"
+#include "console/ConsoleLog.h"
 #include "console/QuitOnSignal.h"
+#include "tests/support/Files.h"
 #include "tests/support/Window.h"
 
 namespace kestrune::test {
@@ -144,9 +146,7 @@ TEST_F(ClosingTest, ATerminationSignalEndsAScriptsDelayAtOnce) {
   // The window serves no events during the delay, so the signal comes from
   // another thread once the delay has begun.
   std::thread signaller([] {
-    const auto deadline = Clock::now() + kPatience;
-    while (ReadLogFile().find("SBEP mode: success") == std::string::npos && Clock::now() < deadline)
-      std::this_thread::sleep_for(10ms);
+    WaitForText(ConsoleLog().LogFileName, "SBEP mode: success");
     kill(getpid(), SIGTERM);
   });
   QTimer::singleShot(0, form_.get(), [this] { form_->ButtonSendCustomPacket->click(); });
