@@ -126,13 +126,17 @@ TEST_F(EndToEndTest, TheProgramOpensCom1LogsToItsFileAndWritesItsSettingsOnSigte
 // After a quit signal nobody answers a message box: a settings file that
 // cannot be written is reported on standard error and in the log file, and
 // the program still ends.
-TEST_F(EndToEndTest, ARefusedSettingsFileAfterSigtermIsReportedWithoutAskingAndTheProgramEnds) {
+TEST_F(EndToEndTest, RefusedSavesAfterSigtermAreReportedWithoutAskingAndTheProgramEnds) {
   const fs::path link = root_ / "radio";
   auto sim = StartSimulator(link);
+  const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
   const fs::path settings = programDir_ / "settings.ini";
   std::ofstream(settings) << "[devices]\nCOM1=" << link.string() << "\n[log]\ntofile=1\n";
-  fs::permissions(settings, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(settings, readOnly);
   const std::string before = ReadFile(settings);
+  const fs::path script = workDir_ / "CustomPackets.txt";
+  std::ofstream(script) << "sbep 1\n";
+  fs::permissions(script, readOnly);
 
   FileWatch watch;
   watch.Add(programDir_);
@@ -148,6 +152,11 @@ TEST_F(EndToEndTest, ARefusedSettingsFileAfterSigtermIsReportedWithoutAskingAndT
   EXPECT_NE(ReadFile(errFile).find("kestrune: " + refused), std::string::npos) << ReadFile(errFile);
   EXPECT_NE(ReadFile(logFile).find("error: " + refused), std::string::npos) << ReadFile(logFile);
   EXPECT_EQ(ReadFile(settings), before);
+  // Each file is reported on its own; neither report waits for the other.
+  EXPECT_NE(ReadFile(errFile).find("kestrune: Unable to write to " + script.string()),
+            std::string::npos)
+      << ReadFile(errFile);
+  EXPECT_EQ(ReadFile(script), "sbep 1\n");
 
   sim->Signal(SIGTERM);
   EXPECT_NE(sim->Wait(), -1);
