@@ -105,6 +105,7 @@ class TForm1 : public QMainWindow {
   void ComboBoxSettMinFreqChange();
   void ButtonP1_0Click(QPushButton* sender);
   void ButtonP1_0MouseDown(QPushButton* sender, Qt::MouseButton button);
+  void TabSheetCmd1MouseDown(Qt::MouseButton button);
 
   // True when the engine exists; otherwise logs "Port is not open".
   bool CheckEngine();

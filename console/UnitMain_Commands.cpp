@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <algorithm>
 
 #include "console/ErrorReport.h"
 #include "console/UnitMain.h"
@@ -33,6 +34,7 @@ QWidget* TForm1::BuildCommandPage(int page) {
   auto* sheet = new QWidget;
   sheet->setObjectName(QStringLiteral("TabSheetCmd%1").arg(page));
   TabSheetCmd[page - 1] = sheet;
+  sheet->installEventFilter(this);
   auto* grid = new QGridLayout(sheet);
   for (int j = 0; j < kButtonsPerPage; ++j) {
     auto* button = new QPushButton(sheet);
@@ -113,11 +115,21 @@ void TForm1::ButtonP1_0MouseDown(QPushButton* sender, Qt::MouseButton button) {
   SetButtonHint(sender, FromStd(NormalizeCommandText(ToStd(dialog.EditSetButtonCommand->text()))));
 }
 
+// Every command page shares the first page's press handler. A press on a
+// page's free area, between its buttons, is deliberately nothing: only the
+// buttons themselves take presses.
+void TForm1::TabSheetCmd1MouseDown(Qt::MouseButton) {}
+
 // A keyboard user cannot press the right mouse button: the menu key and
 // Shift+F10 open the Set-button dialog as the right press does. Shift+F10
 // arrives as a key press (Qt makes a context-menu event of the menu key
 // only), so both are watched.
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress &&
+      std::find(TabSheetCmd.begin(), TabSheetCmd.end(), watched) != TabSheetCmd.end()) {
+    Guarded([&] { TabSheetCmd1MouseDown(static_cast<QMouseEvent*>(event)->button()); });
+    return false;
+  }
   auto* button = qobject_cast<QPushButton*>(watched);
   if (!button || !button->property(kPlaceNameProperty).isValid())
     return QMainWindow::eventFilter(watched, event);
