@@ -162,6 +162,38 @@ TEST_F(EndToEndTest, RefusedSavesAfterSigtermAreReportedWithoutAskingAndTheProgr
   EXPECT_NE(sim->Wait(), -1);
 }
 
+// The log folder goes while the program runs (a full disk, a removed
+// mount, here a file in its place): the closing's log line cannot be
+// written, which after SIGTERM is said on standard error, and the program
+// still ends.
+TEST_F(EndToEndTest, ALogFolderThatCannotBeWrittenAtSigtermIsReportedAndTheProgramEnds) {
+  const fs::path link = root_ / "radio";
+  auto sim = StartSimulator(link);
+  std::ofstream(programDir_ / "settings.ini")
+      << "[devices]\nCOM1=" << link.string() << "\n[log]\ntofile=1\n";
+
+  FileWatch watch;
+  watch.Add(programDir_);
+  const fs::path errFile = root_ / "stderr.txt";
+  Process program({(programDir_ / "kestrune").string()},
+                  ProcessIo{workDir_, {}, {}, errFile, {"QT_QPA_PLATFORM=offscreen"}});
+  const fs::path logFile = WaitForPortOpen(watch, programDir_);
+  ASSERT_FALSE(logFile.empty()) << "the port did not open";
+  fs::rename(programDir_ / "logs", root_ / "logs-gone");
+  std::ofstream(programDir_ / "logs") << "not a folder\n";
+
+  program.Signal(SIGTERM);
+  ASSERT_EQ(program.Wait(), 0) << "the program did not end after SIGTERM";
+  const std::string err = ReadFile(errFile);
+  EXPECT_NE(err.find("kestrune: "), std::string::npos) << err;
+  EXPECT_NE(err.find(logFile.filename().string()), std::string::npos)
+      << "the report does not name the log file: " << err;
+  EXPECT_EQ(ReadFile(programDir_ / "logs"), "not a folder\n");
+
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->Wait(), -1);
+}
+
 // Settings brought from a Windows machine: Windows-1252 with CR LF, a caption
 // "Kanäl" stored as the byte E4. A close keeps the letter and the bytes.
 TEST_F(EndToEndTest, AWindows1252SettingsFileKeepsItsBytesThroughAClose) {
