@@ -10,12 +10,17 @@ namespace kestrune {
 
 namespace {
 
+// The pause timer's expiry. The pump switches a timer off when it fires, so
+// the scan's next step is taken when the timer is found switched off.
+bool TimerScanTimer(const PumpTimer& TimerScan) { return !TimerScan.Enabled(); }
+
 // Sleeps in the pump until the pause's timer has run out, or at once when
 // the scan is stopped or the program starts closing: a stopped scan that sat
 // out its pause would hold back the next one, which may not start inside it.
 void PauseAfterChannel(const TScanHooks& hooks, PumpTimer& TimerScan) {
   TimerScan.Enable();
-  while (TimerScan.Enabled() && hooks.Running() && !hooks.Closing()) hooks.Pump.WaitForEvents();
+  while (!TimerScanTimer(TimerScan) && hooks.Running() && !hooks.Closing())
+    hooks.Pump.WaitForEvents();
   TimerScan.Disable();
 }
 
