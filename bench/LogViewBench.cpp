@@ -12,8 +12,6 @@
 //
 // Usage: kestrune_bench_logview [lines for 2 (default 100000)]
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise.
-#include <stdlib.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -21,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -29,6 +28,7 @@
 
 #include "console/ConsoleLog.h"
 #include "console/LogViewFeed.h"
+#include "tests/support/Files.h"
 
 using namespace kestrune;
 using Clock = std::chrono::steady_clock;
@@ -156,8 +156,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int lines = argc > 1 ? std::atoi(argv[1]) : 100000;
 
-  char dirPattern[] = "/tmp/kestrune-bench-XXXXXX";
-  const std::filesystem::path dir = mkdtemp(dirPattern);
+  const test::ScratchDir scratch;
+  const std::filesystem::path& dir = scratch.Path();
 
   // The log view as the main window has it.
   QPlainTextEdit view;
@@ -172,6 +172,5 @@ int main(int argc, char** argv) {
   BenchEventLatency(view);
 
   ConsoleLog().View = nullptr;
-  std::filesystem::remove_all(dir);
   return 0;
 }
