@@ -1,21 +1,22 @@
 #include "console/LogViewFeed.h"
 
-#include <QPlainTextEdit>
 #include <QThread>
+
+#include "console/LogView.h"
 
 namespace kestrune {
 
-TLogViewFeed::TLogViewFeed(QPlainTextEdit* view, std::chrono::milliseconds interval)
+TLogViewFeed::TLogViewFeed(LogView* view, std::chrono::milliseconds interval)
     : QObject(view), view_(view) {
   timer_.setSingleShot(true);
   timer_.setInterval(interval);
   connect(&timer_, &QTimer::timeout, this, &TLogViewFeed::Flush);
 }
 
-void TLogViewFeed::Post(const QString& line, Show when) {
+void TLogViewFeed::Post(std::string line, Show when) {
   {
     std::lock_guard lock(mutex_);
-    pending_.append(line);
+    pending_.push_back(std::move(line));
   }
   if (when == Show::Now) ShowPending();
 }
@@ -27,7 +28,7 @@ void TLogViewFeed::ShowPending() {
   }
   {
     std::lock_guard lock(mutex_);
-    if (timerRequested_ || pending_.isEmpty()) return;
+    if (timerRequested_ || pending_.empty()) return;
     timerRequested_ = true;
   }
   QMetaObject::invokeMethod(this, &TLogViewFeed::StartTimer, Qt::QueuedConnection);
@@ -38,13 +39,13 @@ void TLogViewFeed::StartTimer() {
 }
 
 void TLogViewFeed::Flush() {
-  QStringList lines;
+  std::vector<std::string> lines;
   {
     std::lock_guard lock(mutex_);
     lines.swap(pending_);
     timerRequested_ = false;
   }
-  if (!lines.isEmpty()) view_->appendPlainText(lines.join(u'\n'));
+  view_->Append(lines);
 }
 
 }  // namespace kestrune
