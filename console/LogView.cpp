@@ -58,11 +58,11 @@ QVariant LogModel::data(const QModelIndex& index, int role) const {
   return FromUtf8(store_.Line(static_cast<size_t>(index.row())));
 }
 
-void LogModel::Append(const std::vector<std::string>& lines) {
+void LogModel::Append(const std::vector<std::string_view>& lines) {
   if (lines.empty()) return;
   const int first = rowCount();
   beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
-  for (const std::string& line : lines) store_.Append(line);
+  for (const std::string_view line : lines) store_.Append(line);
   endInsertRows();
 }
 
@@ -115,7 +115,7 @@ bool LogView::AtBottom() const {
   return verticalScrollBar()->value() == verticalScrollBar()->maximum();
 }
 
-void LogView::Append(const std::vector<std::string>& lines) {
+void LogView::Append(const std::vector<std::string_view>& lines) {
   const bool follow = AtBottom();
   model_.Append(lines);
   FitColumnToLongestLine();

@@ -17,10 +17,11 @@
 #pragma once
 
 #include <QAbstractListModel>
-#include <QTableView>
 #include <QString>
+#include <QTableView>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/core/LogLineStore.h"
@@ -35,7 +36,7 @@ class LogModel : public QAbstractListModel {
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-  void Append(const std::vector<std::string>& lines);
+  void Append(const std::vector<std::string_view>& lines);
   void Clear();
   const LogLineStore& Store() const { return store_; }
 
@@ -48,7 +49,7 @@ class LogView : public QTableView {
   explicit LogView(QWidget* parent = nullptr);
 
   // Appends the lines as new last rows; scrolls along when at the bottom.
-  void Append(const std::vector<std::string>& lines);
+  void Append(const std::vector<std::string_view>& lines);
   void Clear();
   const LogModel& Model() const { return model_; }
   // The text of line `row`.

@@ -13,10 +13,11 @@ TLogViewFeed::TLogViewFeed(LogView* view, std::chrono::milliseconds interval)
   connect(&timer_, &QTimer::timeout, this, &TLogViewFeed::Flush);
 }
 
-void TLogViewFeed::Post(std::string line, Show when) {
+void TLogViewFeed::Post(std::string_view line, Show when) {
   {
     std::lock_guard lock(mutex_);
-    pending_.push_back(std::move(line));
+    pending_.Text += line;
+    pending_.Ends.push_back(static_cast<uint32_t>(pending_.Text.size()));
   }
   if (when == Show::Now) ShowPending();
 }
@@ -28,7 +29,7 @@ void TLogViewFeed::ShowPending() {
   }
   {
     std::lock_guard lock(mutex_);
-    if (timerRequested_ || pending_.empty()) return;
+    if (timerRequested_ || pending_.Ends.empty()) return;
     timerRequested_ = true;
   }
   QMetaObject::invokeMethod(this, &TLogViewFeed::StartTimer, Qt::QueuedConnection);
@@ -39,11 +40,19 @@ void TLogViewFeed::StartTimer() {
 }
 
 void TLogViewFeed::Flush() {
-  std::vector<std::string> lines;
+  Pending taken;
   {
     std::lock_guard lock(mutex_);
-    lines.swap(pending_);
+    std::swap(taken, pending_);
     timerRequested_ = false;
+  }
+  std::vector<std::string_view> lines;
+  lines.reserve(taken.Ends.size());
+  const std::string_view text = taken.Text;
+  size_t start = 0;
+  for (const uint32_t end : taken.Ends) {
+    lines.push_back(text.substr(start, end - start));
+    start = end;
   }
   view_->Append(lines);
 }

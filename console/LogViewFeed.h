@@ -11,8 +11,10 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrune {
@@ -33,7 +35,7 @@ class TLogViewFeed : public QObject {
 
   // Thread-safe. With Show::Now the line is in the view when this returns on
   // the GUI thread, and shown within the interval when posted elsewhere.
-  void Post(std::string line, Show when = Show::Now);
+  void Post(std::string_view line, Show when = Show::Now);
 
   // Thread-safe: shows what is pending as Post(..., Show::Now) would.
   void ShowPending();
@@ -44,11 +46,18 @@ class TLogViewFeed : public QObject {
  private:
   void StartTimer();
 
+  // Lines not yet shown, as compact as in the view: a burst from the event
+  // thread may pile up many of them before the GUI thread gets to run.
+  struct Pending {
+    std::string Text;            // the lines one after another
+    std::vector<uint32_t> Ends;  // where each line ends in Text
+  };
+
   LogView* view_;
   QTimer timer_;
   std::mutex mutex_;
-  std::vector<std::string> pending_;  // guarded by mutex_
-  bool timerRequested_ = false;       // guarded by mutex_
+  Pending pending_;              // guarded by mutex_
+  bool timerRequested_ = false;  // guarded by mutex_
 };
 
 }  // namespace kestrune

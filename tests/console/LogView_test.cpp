@@ -24,10 +24,10 @@
 namespace kestrune::test {
 namespace {
 
-std::vector<std::string> Numbered(int first, int count) {
-  std::vector<std::string> lines;
-  for (int i = first; i < first + count; ++i) lines.push_back("line " + std::to_string(i));
-  return lines;
+void AppendNumbered(LogView& view, int first, int count) {
+  std::vector<std::string> texts;
+  for (int i = first; i < first + count; ++i) texts.push_back("line " + std::to_string(i));
+  view.Append(std::vector<std::string_view>(texts.begin(), texts.end()));
 }
 
 class LogViewTest : public ::testing::Test {
@@ -44,17 +44,17 @@ class LogViewTest : public ::testing::Test {
 };
 
 TEST_F(LogViewTest, FollowsTheNewestLineAtTheBottomAndStaysPutWhenScrolledUp) {
-  view_.Append(Numbered(0, 500));
+  AppendNumbered(view_, 0, 500);
   EXPECT_EQ(BottomRow(), 499);
 
   view_.verticalScrollBar()->setValue(100);
   const int top = TopRow();
-  view_.Append(Numbered(500, 500));
+  AppendNumbered(view_, 500, 500);
   QCoreApplication::processEvents();  // the view's own delayed layout
   EXPECT_EQ(TopRow(), top);
 
   view_.scrollToBottom();
-  view_.Append(Numbered(1000, 10));
+  AppendNumbered(view_, 1000, 10);
   EXPECT_EQ(BottomRow(), 1009);
   EXPECT_EQ(view_.LineText(1009), "line 1009");
 }
