@@ -33,13 +33,16 @@ void AppendNumbered(LogView& view, int first, int count) {
 class LogViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureApplication();
     view_.resize(400, 200);
     view_.show();
   }
   int TopRow() const { return view_.rowAt(0); }
   int BottomRow() const { return view_.rowAt(view_.viewport()->height() - 1); }
 
+  // The application exists before the view (a test may run alone).
+  struct Application {
+    Application() { EnsureApplication(); }
+  } application_;
   LogView view_;
 };
 
