@@ -45,8 +45,8 @@ void LogLineStore::Append(std::string_view line) {
     blocks_.push_back(Block{std::make_unique<char[]>(capacity), capacity, 0});
   }
   Block& block = blocks_.back();
-  index_.push_back(LineStart{static_cast<uint32_t>(blocks_.size() - 1),
-                             static_cast<uint32_t>(block.Used)});
+  index_.push_back(
+      LineStart{static_cast<uint32_t>(blocks_.size() - 1), static_cast<uint32_t>(block.Used)});
   std::memcpy(block.Bytes.get() + block.Used, line.data(), line.size());
   block.Bytes[block.Used + line.size()] = '\n';
   block.Used += needed;

@@ -15,7 +15,9 @@ void PrintTo(const LogPosition& at, std::ostream* os) {
 
 namespace {
 
-std::string NumberedLine(size_t i) { return "12:00:00  RX(5) 00 01 00 1D 13   |  line " + std::to_string(i); }
+std::string NumberedLine(size_t i) {
+  return "12:00:00  RX(5) 00 01 00 1D 13   |  line " + std::to_string(i);
+}
 
 TEST(LogLineStoreTest, LinesKeepTheirOrderAndTextAcrossBlocks) {
   LogLineStore store;
