@@ -23,8 +23,7 @@ void ShowLine(const std::string& line) {
   TConsoleLog& log = ConsoleLog();
   if (log.AppClosing.load()) return;
   if (TLogViewFeed* view = log.View.load())
-    view->Post(QString::fromStdString(line),
-               t_inDump ? TLogViewFeed::Show::Later : TLogViewFeed::Show::Now);
+    view->Post(line, t_inDump ? TLogViewFeed::Show::Later : TLogViewFeed::Show::Now);
 }
 
 // Shown on the GUI thread, whichever thread found the failure: the message

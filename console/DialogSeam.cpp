@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
@@ -23,6 +24,11 @@ QuestionSink& QuestionBoxSink() {
 
 ChoiceSink& ChoiceBoxSink() {
   static ChoiceSink sink;
+  return sink;
+}
+
+TextSink& TextDialogSink() {
+  static TextSink sink;
   return sink;
 }
 
@@ -63,5 +69,17 @@ std::optional<int> AskChoice(const QString& text, const QStringList& choices) {
 }
 
 void SetChoiceSink(ChoiceSink sink) { ChoiceBoxSink() = std::move(sink); }
+
+std::optional<QString> AskText(const QString& label) {
+  if (TextDialogSink()) return TextDialogSink()(label);
+  bool accepted = false;
+  const QString text =
+      QInputDialog::getText(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+                            label, QLineEdit::Normal, QString(), &accepted);
+  if (!accepted) return std::nullopt;
+  return text;
+}
+
+void SetTextSink(TextSink sink) { TextDialogSink() = std::move(sink); }
 
 }  // namespace kestrune

@@ -47,4 +47,13 @@ using ChoiceSink =
     std::function<std::optional<int>(const QString& text, const QStringList& choices)>;
 void SetChoiceSink(ChoiceSink sink);
 
+// A one-line text asked for with `label`, in a dialog titled with the
+// application's name; nothing when the operator cancels.
+std::optional<QString> AskText(const QString& label);
+
+// Receives the label and answers as AskText does. An empty function
+// restores the dialog.
+using TextSink = std::function<std::optional<QString>(const QString& label)>;
+void SetTextSink(TextSink sink);
+
 }  // namespace kestrune

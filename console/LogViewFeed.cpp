@@ -1,21 +1,23 @@
 #include "console/LogViewFeed.h"
 
-#include <QPlainTextEdit>
 #include <QThread>
+
+#include "console/LogView.h"
 
 namespace kestrune {
 
-TLogViewFeed::TLogViewFeed(QPlainTextEdit* view, std::chrono::milliseconds interval)
+TLogViewFeed::TLogViewFeed(LogView* view, std::chrono::milliseconds interval)
     : QObject(view), view_(view) {
   timer_.setSingleShot(true);
   timer_.setInterval(interval);
   connect(&timer_, &QTimer::timeout, this, &TLogViewFeed::Flush);
 }
 
-void TLogViewFeed::Post(const QString& line, Show when) {
+void TLogViewFeed::Post(std::string_view line, Show when) {
   {
     std::lock_guard lock(mutex_);
-    pending_.append(line);
+    pending_.Text += line;
+    pending_.Ends.push_back(static_cast<uint32_t>(pending_.Text.size()));
   }
   if (when == Show::Now) ShowPending();
 }
@@ -27,7 +29,7 @@ void TLogViewFeed::ShowPending() {
   }
   {
     std::lock_guard lock(mutex_);
-    if (timerRequested_ || pending_.isEmpty()) return;
+    if (timerRequested_ || pending_.Ends.empty()) return;
     timerRequested_ = true;
   }
   QMetaObject::invokeMethod(this, &TLogViewFeed::StartTimer, Qt::QueuedConnection);
@@ -38,13 +40,21 @@ void TLogViewFeed::StartTimer() {
 }
 
 void TLogViewFeed::Flush() {
-  QStringList lines;
+  Pending taken;
   {
     std::lock_guard lock(mutex_);
-    lines.swap(pending_);
+    std::swap(taken, pending_);
     timerRequested_ = false;
   }
-  if (!lines.isEmpty()) view_->appendPlainText(lines.join(u'\n'));
+  std::vector<std::string_view> lines;
+  lines.reserve(taken.Ends.size());
+  const std::string_view text = taken.Text;
+  size_t start = 0;
+  for (const uint32_t end : taken.Ends) {
+    lines.push_back(text.substr(start, end - start));
+    start = end;
+  }
+  view_->Append(lines);
 }
 
 }  // namespace kestrune

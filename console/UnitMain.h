@@ -63,6 +63,8 @@ class TFormSetButton;
 class TIniFile;
 enum class TextEncoding;
 class TLogViewFeed;
+class LogFindBar;
+class LogView;
 struct TScanHooks;
 struct TScanRange;
 
@@ -102,6 +104,8 @@ class TForm1 : public QMainWindow {
   void ButtonPortApplyClick();
   void CheckBoxLogTransmitClick();
   void NLogClearClick();
+  // "Add note…": asks for a text and logs it as "note: <text>".
+  void AddLogNote();
   void ComboBoxSettMinFreqChange();
   void ButtonP1_0Click(QPushButton* sender);
   void ButtonP1_0MouseDown(QPushButton* sender, Qt::MouseButton button);
@@ -170,9 +174,14 @@ class TForm1 : public QMainWindow {
   QWidget* Panel4 = nullptr;
   QTabWidget* PageControl2 = nullptr;
   std::array<QWidget*, kCommandPages> TabSheetCmd{};  // TabSheetCmd1..5
-  QPlainTextEdit* MemoLog = nullptr;
+  LogView* MemoLog = nullptr;
+  LogFindBar* LogFind = nullptr;  // under the log view while open
   QMenu* PopupMenuLog = nullptr;
   QAction* NLogClear = nullptr;
+  QAction* LogCopyAction = nullptr;       // "Copy", Ctrl+C
+  QAction* LogSelectAllAction = nullptr;  // "Select all", Ctrl+A
+  QAction* LogFindAction = nullptr;       // "Find…", Ctrl+F
+  QAction* LogAddNoteAction = nullptr;    // "Add note…", Ctrl+M
   QStatusBar* StatusBar1 = nullptr;
   std::array<QLabel*, 3> StatusPanels{};
   QProgressBar* ProgressBar1 = nullptr;

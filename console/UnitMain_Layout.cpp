@@ -2,13 +2,16 @@
 // the further tabs, the log view with its menu, and the status bar.
 #include <QGuiApplication>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "console/ConsoleLog.h"
+#include "console/DialogSeam.h"
 #include "console/ErrorReport.h"
+#include "console/LogFindBar.h"
+#include "console/LogView.h"
 #include "console/LogViewFeed.h"
 #include "console/UnitMain.h"
 #include "console/WidgetKit.h"
@@ -55,24 +58,34 @@ QWidget* TForm1::BuildMainTab() {
   auto* layout = new QVBoxLayout(tab);
   layout->addWidget(Panel4);
   layout->addWidget(MemoLog, 1);
+  layout->addWidget(LogFind);
   return tab;
 }
 
 void TForm1::BuildLogView() {
-  MemoLog = Named(new QPlainTextEdit, "MemoLog");
+  MemoLog = Named(new LogView, "MemoLog");
   MemoLog->setAccessibleName(QStringLiteral("Log"));
-  QFont fixed(QStringLiteral("Courier New"));
-  fixed.setStyleHint(QFont::TypeWriter);
-  fixed.setFixedPitch(true);
-  MemoLog->setFont(fixed);
-  MemoLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   MemoLog->setContextMenuPolicy(Qt::CustomContextMenu);
+  LogFind = new LogFindBar(MemoLog);
 
   PopupMenuLog = Named(new QMenu(QStringLiteral("Log"), this), "PopupMenuLog");
   NLogClear = PopupMenuLog->addAction(QStringLiteral("Clear"));
   NLogClear->setObjectName(QStringLiteral("NLogClear"));
+  PopupMenuLog->addSeparator();
+  // Copy and Select all act on the log only: elsewhere the keys belong to
+  // the field that has the keyboard. Find and notes work from the whole window.
+  const auto logAction = [this](const QString& text, const QKeySequence& keys, QWidget* owner) {
+    QAction* action = PopupMenuLog->addAction(text);
+    action->setShortcut(keys);
+    action->setShortcutContext(owner == MemoLog ? Qt::WidgetShortcut : Qt::WindowShortcut);
+    owner->addAction(action);
+    return action;
+  };
+  LogCopyAction = logAction(QStringLiteral("Copy"), QKeySequence::Copy, MemoLog);
+  LogSelectAllAction = logAction(QStringLiteral("Select all"), QKeySequence::SelectAll, MemoLog);
+  LogFindAction = logAction(QStringLiteral("Find…"), QKeySequence::Find, this);
+  LogAddNoteAction =
+      logAction(QStringLiteral("Add note…"), QKeySequence(Qt::CTRL | Qt::Key_M), this);
 }
 
 void TForm1::BuildStatusBar() {
@@ -95,6 +108,11 @@ void TForm1::ConnectHandlers() {
   connect(NLogClear, &QAction::triggered, this, [this] { Guarded([this] { NLogClearClick(); }); });
   connect(MemoLog, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenuLog->popup(MemoLog->viewport()->mapToGlobal(at)); });
+  connect(LogCopyAction, &QAction::triggered, MemoLog, &LogView::CopySelection);
+  connect(LogSelectAllAction, &QAction::triggered, MemoLog, &LogView::selectAll);
+  connect(LogFindAction, &QAction::triggered, LogFind, &LogFindBar::Open);
+  connect(LogAddNoteAction, &QAction::triggered, this,
+          [this] { Guarded([this] { AddLogNote(); }); });
   ConnectSettingsTabHandlers();
   ConnectCommandHandlers();
   ConnectCustomHandlers();
@@ -106,7 +124,17 @@ void TForm1::ConnectHandlers() {
 
 void TForm1::NLogClearClick() {
   logFeed_->Flush();  // lines still on their way belong to the old view
-  MemoLog->clear();
+  MemoLog->Clear();
+}
+
+void TForm1::AddLogNote() {
+  const std::optional<QString> text = AskText(QStringLiteral("Note for the log:"));
+  if (!text || text->trimmed().isEmpty()) return;
+  // One note, one log line: a line break would leave its second half
+  // without a time stamp.
+  QString note = *text;
+  note.replace(u'\r', u' ').replace(u'\n', u' ');
+  LogLine("note: " + note.toStdString());
 }
 
 }  // namespace kestrune

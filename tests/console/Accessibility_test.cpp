@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "console/LogView.h"
 #include "tests/support/Window.h"
 
 #include "console/UnitSetButtons.h"

@@ -78,7 +78,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsOrDeviceLogsTheFourLinesAndHasNo
 
   // Every line is "hh:nn:ss", two spaces and the text.
   const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d  \\S"));
-  for (const QString& line : form->MemoLog->toPlainText().split(u'\n'))
+  for (const QString& line : ViewLines(*form))
     EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
 
   // The designed states, apart from "Log Transmit", which the missing key clears.
@@ -400,7 +400,7 @@ TEST_F(MainWindowTest, LogToFileCanBeSwitchedOnAndOffMidRun) {
   // "Clear" empties the view only; the next line starts a new view.
   form->CheckBoxLogToFile->click();
   form->NLogClear->trigger();
-  EXPECT_TRUE(form->MemoLog->toPlainText().isEmpty());
+  EXPECT_TRUE(ViewLines(*form).isEmpty());
   LogLine("after clear");
   EXPECT_EQ(ViewTexts(*form), QStringList{"after clear"});
   EXPECT_NE(ReadLogFile().find("to both"), std::string::npos);

@@ -1,12 +1,12 @@
 #include "tests/support/Window.h"
 
 #include <QApplication>
-#include <QPlainTextEdit>
 #include <QTest>
 #include <cerrno>
 
 #include "console/ConsoleLog.h"
 #include "console/ErrorReport.h"
+#include "console/LogView.h"
 #include "console/core/CommandText.h"
 #include "serial/SerialSystem.h"
 #include "tests/support/Frames.h"
@@ -63,11 +63,17 @@ TSb9600::PortFactory NoDevicePorts() {
   return [] { return std::make_unique<TComPort>(std::make_shared<NoDevice>()); };
 }
 
+QStringList ViewLines(const TForm1& form) {
+  QStringList lines;
+  const QAbstractItemModel& model = *form.MemoLog->model();
+  for (int row = 0; row < model.rowCount(); ++row)
+    lines.append(model.index(row, 0).data().toString());
+  return lines;
+}
+
 QStringList ViewTexts(const TForm1& form) {
   QStringList texts;
-  const QString all = form.MemoLog->toPlainText();
-  if (all.isEmpty()) return texts;
-  for (const QString& line : all.split(u'\n')) texts.append(line.mid(10));
+  for (const QString& line : ViewLines(form)) texts.append(line.mid(10));
   return texts;
 }
 

@@ -53,7 +53,9 @@ class RecordedErrors {
 // Ports whose device never exists, as on a machine without a serial port.
 TSb9600::PortFactory NoDevicePorts();
 
-// The log view's lines without their "hh:nn:ss  " time stamps.
+// The log view's lines as its model gives them to the list and to
+// assistive tools, and the same without their "hh:nn:ss  " time stamps.
+QStringList ViewLines(const TForm1& form);
 QStringList ViewTexts(const TForm1& form);
 // Waits (serving events) until the view holds a line with that text.
 bool WaitForViewLine(const TForm1& form, const QString& text,
