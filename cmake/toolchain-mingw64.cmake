@@ -17,8 +17,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-# printf with the C99 formats (%zu and friends), as on Linux.
-set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
+# printf with the C99 formats (%zu and friends), and localtime_r, as on Linux.
+set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1 -D_POSIX_THREAD_SAFE_FUNCTIONS=200112L")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 
 # No Windows Qt here: the window is not built.
