@@ -10,6 +10,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
+#include "cli/CliPlatform.h"
 #include "cli/Commands.h"
 #include "cli/HelpText.h"
 #include "cli/PortSetup.h"
@@ -163,9 +164,7 @@ int RunWithPort(const TPreparedRun& run) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args) {
-  // A reader that goes away (kestrune-cli ... | head) must not end the
-  // program before the operation's closing has run.
-  signal(SIGPIPE, SIG_IGN);
+  IgnoreBrokenPipe();
   TPreparedRun run;
   try {
     TCommandLine line = ParseCommandLine(args);

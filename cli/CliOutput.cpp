@@ -1,11 +1,9 @@
 #include "cli/CliOutput.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
+#include "cli/CliPlatform.h"
 #include "console/core/LogFile.h"
 #include "console/core/LogText.h"
 
@@ -24,12 +22,7 @@ TCliOutput::TCliOutput(std::FILE* out, std::FILE* err, bool errIsTerminal)
 void TCliOutput::SetLogFile(const std::string& path) {
   // Opening it once here refuses a log file that cannot be written before
   // anything is sent to the radio.
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    const int error = errno;
-    throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(error), error);
-  }
-  close(fd);
+  CheckLogFileOpens(path);
   std::lock_guard lock(lock_);
   logFile_ = path;
 }
@@ -95,7 +88,7 @@ void TCliOutput::ShowProgressLocked() {
 }
 
 TCliOutput& CliOutput() {
-  static TCliOutput output(stdout, stderr, isatty(STDERR_FILENO) == 1);
+  static TCliOutput output(stdout, stderr, StandardErrorIsTerminal());
   return output;
 }
 

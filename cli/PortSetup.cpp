@@ -1,15 +1,12 @@
 #include "cli/PortSetup.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <map>
 
+#include "cli/CliPlatform.h"
 #include "console/core/IniFile.h"
 #include "serial/SerialDevices.h"
 
@@ -25,24 +22,7 @@ namespace {
 // reason to fall back to the defaults: COM1 would then be /dev/ttyS0, and
 // the program would transmit on a line the operator never chose.
 void CheckReadable(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) {
-    struct stat link {};
-    Unreadable(path, lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)
-                         ? "it is a link to nothing (" + std::string(std::strerror(errno)) + ")"
-                         : std::string(std::strerror(errno)));
-  }
-  if (S_ISDIR(st.st_mode)) Unreadable(path, "it is a folder");
-  if (!S_ISREG(st.st_mode)) Unreadable(path, "it is not a regular file");
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Unreadable(path, std::strerror(errno));
-  close(fd);
-}
-
-// Anything by that name, a dangling link included.
-bool Present(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0;
+  if (const auto reason = UnreadableReason(path)) Unreadable(path, *reason);
 }
 
 void SetDeviceMap(const TIniFile& ini) {
@@ -86,7 +66,7 @@ std::string DefaultSettingsFile() { return ProgramDir() + "settings.ini"; }
 TPortSetup ResolvePortSetup(const TLineOptions& options) {
   const std::string path = options.Settings.empty() ? DefaultSettingsFile() : options.Settings;
   // Given by name, it must be there; beside the program, it may be missing.
-  if (!options.Settings.empty() || Present(path)) CheckReadable(path);
+  if (!options.Settings.empty() || PathPresent(path)) CheckReadable(path);
   const TIniFile ini(path);
   if (ini.ReadError()) throw EUsageError(*ini.ReadError());
   SetDeviceMap(ini);

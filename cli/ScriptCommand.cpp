@@ -1,11 +1,9 @@
 // script: the Custom page's packet script from a file or standard input.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "cli/CliOptions.h"
+#include "cli/CliPlatform.h"
 #include "cli/CommandKit.h"
 #include "console/core/TextFile.h"
 #include "console/ops/PacketScript.h"
@@ -58,33 +56,14 @@ class LineLimitedInput {
 // The script's bytes from a file or standard input ("-"), read piece by
 // piece: /dev/zero or an endless pipe ends in an error, not in the memory.
 std::string ReadScriptInput(const std::string& name) {
-  const bool standardInput = name == "-";
-  const int fd = standardInput ? STDIN_FILENO : open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  const auto fail = [&](int error) {
-    return EUsageError("script: Unable to read " +
-                           (standardInput ? std::string("standard input") : name) + ": " +
-                           std::strerror(error),
-                       "script");
-  };
-  if (fd < 0) throw fail(errno);
-  const auto closeFile = [&] {
-    if (!standardInput) close(fd);
-  };
   LineLimitedInput input;
-  char chunk[65536];
-  try {
-    for (;;) {
-      const ssize_t n = read(fd, chunk, sizeof chunk);
-      if (n == 0) break;
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) throw fail(errno);
-      input.Append(chunk, static_cast<size_t>(n));
-    }
-  } catch (...) {
-    closeFile();
-    throw;
-  }
-  closeFile();
+  const int error =
+      ReadInputPieces(name, [&](const char* bytes, size_t count) { input.Append(bytes, count); });
+  if (error != 0)
+    throw EUsageError("script: Unable to read " +
+                          (name == "-" ? std::string("standard input") : name) + ": " +
+                          std::strerror(error),
+                      "script");
   return input.Take();
 }
 

@@ -1,5 +1,7 @@
 // SIGINT and SIGTERM ask the running operation to stop at its next step; it
 // still runs its closing, and the program then exits with 128 + the signal.
+// On Windows Ctrl+C counts as SIGINT and Ctrl+Break as SIGTERM
+// (SetConsoleCtrlHandler, StopSignals_win32.cpp); the POSIX way follows.
 //
 // The constructor blocks both signals in the calling thread, and so in every
 // thread started after it (the port's event thread), and watches them on a

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <mutex>
 
+#include "serial/ComPortBackend.h"
+
 namespace kestrune {
 namespace {
 
@@ -16,9 +18,10 @@ std::map<std::string, std::string>& DeviceMap() {
   return map;
 }
 
-// "COM3" -> 3; 0 for anything that is not "COM" and a positive number.
+}  // namespace
+
 // Windows does not care about the case of "COM", and neither do we.
-int ComNumber(const std::string& name) {
+int ComPortNumber(const std::string& name) {
   if (name.size() < 4 || name.size() > 6) return 0;
   for (size_t i = 0; i < 3; ++i) {
     if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
@@ -28,10 +31,16 @@ int ComNumber(const std::string& name) {
     if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
     number = number * 10 + (name[i] - '0');
   }
-  return number;
+  return number > 0 ? number : 0;
 }
 
-}  // namespace
+std::string TrimSystemMessage(std::string message) {
+  while (!message.empty() &&
+         (static_cast<unsigned char>(message.back()) <= 32 || message.back() == '.')) {
+    message.pop_back();
+  }
+  return message;
+}
 
 void SetSerialDeviceMap(std::map<std::string, std::string> map) {
   std::lock_guard<std::mutex> guard(MapLock());
@@ -45,7 +54,7 @@ std::string ResolveSerialDevice(const std::string& name) {
     auto entry = DeviceMap().find(name);
     if (entry != DeviceMap().end() && !entry->second.empty()) return entry->second;
   }
-  const int number = ComNumber(name);
+  const int number = ComPortNumber(name);
   if (number > 0) return "/dev/ttyS" + std::to_string(number - 1);
   return name;
 }

@@ -5,6 +5,9 @@
 // Without an entry, COMn is /dev/ttyS(n-1). A name that already is a path
 // (it contains a '/') is used as it is. Any other name is returned unchanged.
 //
+// The Windows backend does not use the table: there "COMn" is the system's
+// own port n.
+//
 // Both functions may be called from any thread.
 #pragma once
 

@@ -1,23 +1,17 @@
 // The platform-free half of TComPort: logging, the last error, the hooks and
 // the life of the event thread. The device itself is handled by the backend
-// file CMake picks for the platform (UnitComPort_posix.cpp).
+// file CMake picks for the platform (UnitComPort_posix.cpp or
+// UnitComPort_win32.cpp), which also has the constructors.
 #include "serial/UnitComPort.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <system_error>
 
 #include "serial/ComEventThread.h"
-#include "serial/SerialSystem.h"
 
 namespace kestrune {
-
-TComPort::TComPort() : TComPort(RealSerialSystem()) {}
-
-TComPort::TComPort(std::shared_ptr<SerialSystem> system)
-    : FSystem(system ? std::move(system) : RealSerialSystem()) {}
 
 TComPort::~TComPort() { Close(); }
 
@@ -28,7 +22,7 @@ bool TComPort::Open(const std::string& PortName, int32_t BaudRate, int32_t Bits,
   SetLastError("");
   if (FIsOpen) {
     // The device is ours already: refuse exactly as a second open of it would.
-    LogError("Cannot open " + PortName, EBUSY);
+    LogError("Cannot open " + PortName, BusyErrorCode());
     return false;
   }
   FPortName = PortName;
@@ -73,7 +67,7 @@ void TComPort::SetOnCTSEvent(TOnCTSEvent hook) {
   OnCTSEvent = std::move(hook);
 }
 
-int TComPort::Handle() const { return FHandle; }
+intptr_t TComPort::Handle() const { return FHandle; }
 
 bool TComPort::IsOpen() const { return FIsOpen; }
 
@@ -171,10 +165,10 @@ void TComPort::RaiseDataRead() { RaiseHook(&TComPort::OnDataReadEvent); }
 void TComPort::RaiseCtsChanged() { RaiseHook(&TComPort::OnCTSEvent); }
 
 // Called from either thread: by ReadData on a failed read, by the event
-// thread when the device reports a hang-up (code 0: no errno to go with it).
+// thread when the device reports a hang-up (code 0: no system code to go with it).
 void TComPort::NoteHangUp(int code) {
   int none = 0;
-  FHangUpCode.compare_exchange_strong(none, code != 0 ? code : EIO);
+  FHangUpCode.compare_exchange_strong(none, code != 0 ? code : IoErrorCode());
   FHungUp = true;
 }
 
@@ -193,7 +187,7 @@ bool TComPort::StartEventThread() {
   // A port whose arrivals would never be reported is no use to anyone, so
   // unlike a silently dead thread this fails the Open.
   if (!CreateWakeHandle()) {
-    LogError("PORT_ERROR_SETMASK_ERROR", errno);
+    LogError("PORT_ERROR_SETMASK_ERROR", LastSystemError());
     return false;
   }
   try {

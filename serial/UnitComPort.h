@@ -16,7 +16,9 @@
 //
 // The port never throws: a failure is a false result (where there is one), the
 // text in LastError, and one line through the log callback in the form
-//   <text> <errno> : "<strerror text>"
+//   <text> <code> : "<system text>"
+// where the code and its text are errno and strerror on POSIX, GetLastError
+// and the system message table on Windows (trailing blanks and full stops cut).
 // Three lines come from the event thread, each at most once per Open:
 //   PORT_ERROR_HANGUP <errno> : "<strerror text>"   the device went away
 //       (adapter unplugged, far end of a pseudo-terminal closed); arrivals
@@ -29,6 +31,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,7 +39,9 @@
 #include <string>
 #include <vector>
 
-struct termios;
+struct termios;      // POSIX backend
+struct _DCB;         // Windows backend
+struct _OVERLAPPED;  // Windows backend
 
 namespace kestrune {
 
@@ -58,7 +63,8 @@ using TOnCTSEvent = std::function<void(TComPort& port)>;
 class TComPort {
  public:
   TComPort();
-  // For tests: every system call of the port goes through `system`.
+  // For tests: every system call of the port goes through `system` (POSIX;
+  // the Windows backend calls the system directly and ignores it).
   explicit TComPort(std::shared_ptr<SerialSystem> system);
   ~TComPort();  // runs Close
   TComPort(const TComPort&) = delete;
@@ -67,8 +73,9 @@ class TComPort {
   void SetLogProc(TLogProcedure p);
 
   // PortName is "COM1".."COM4" (mapped through the device table, see
-  // SerialDevices.h) or a device path. StopBits: 0 one, 1 one and a half,
-  // 2 two. ParityIndex: 0 none, 1 odd, 2 even, 3 mark, 4 space.
+  // SerialDevices.h) or a device path. On Windows any "COMn" names the
+  // system's port n (opened as \\.\COMn, so COM10 and up work too). StopBits: 0 one, 1 one and a
+  // half, 2 two. ParityIndex: 0 none, 1 odd, 2 even, 3 mark, 4 space.
   bool Open(const std::string& PortName, int32_t BaudRate, int32_t Bits, int32_t StopBits,
             int32_t ParityIndex);
   void Close();
@@ -92,7 +99,9 @@ class TComPort {
   void SetOnDataWriteEvent(TOnDataWriteEvent hook);
   void SetOnCTSEvent(TOnCTSEvent hook);
 
-  int Handle() const;  // the device descriptor, -1 while none is held
+  // The device: a descriptor on POSIX, a HANDLE on Windows; -1 (which is
+  // INVALID_HANDLE_VALUE there) while none is held.
+  intptr_t Handle() const;
   bool IsOpen() const;
   // True once the device went away (an unplugged adapter); it stays so until
   // the port is closed. Any thread.
@@ -113,7 +122,7 @@ class TComPort {
     bool dataArrived = false;   // bytes are waiting
     bool modemChanged = false;  // a modem input line changed
     bool hungUp = false;        // the device went away
-    int error = 0;              // errno of a failed wait; the thread ends
+    int error = 0;              // system code of a failed wait; the thread ends
   };
 
   // Platform-free front (UnitComPort.cpp).
@@ -133,23 +142,39 @@ class TComPort {
   bool StartEventThread();
   void StopEventThread();
 
-  // POSIX backend (UnitComPort_posix.cpp).
+  // The backend (UnitComPort_posix.cpp or UnitComPort_win32.cpp) has these.
   static std::string SystemMessage(int code);
+  static int LastSystemError();  // errno, or GetLastError
+  static int BusyErrorCode();    // what a second open of a held device gives
+  static int IoErrorCode();      // a device that went away without saying why
   bool OpenDevice();
   void SetupDcb(int32_t BaudRate, int32_t Bits, int32_t StopBits, int32_t ParityIndex);
-  bool GetDcb(termios& dcb);
-  bool SetDcb(const termios& dcb, int32_t BaudRate);
-  bool WriteAll(const uint8_t* buf, uint32_t len, int& code);
-  bool WaitWritable(int timeoutMs, int& code);
   bool CreateWakeHandle();
   void WakeEventThread();
   TWaitResult WaitForEvent(bool watchDevice);
   void DiscardQueues();
   void CloseHandles();
 
+  // POSIX backend only.
+  bool GetDcb(termios& dcb);
+  bool SetDcb(const termios& dcb, int32_t BaudRate);
+  bool WriteAll(const uint8_t* buf, uint32_t len, int& code);
+  bool WaitWritable(int timeoutMs, int& code);
+
+  // Windows backend only.
+  bool GetDcb(_DCB& dcb);
+  bool SetDcb(const _DCB& dcb);
+
   std::shared_ptr<SerialSystem> FSystem;
-  int FHandle = -1;      // the device; -1 while none is held
-  int FWakeHandle = -1;  // eventfd: Close and the hook setters wake the thread
+  intptr_t FHandle = -1;  // the device; -1 while none is held
+  int FWakeHandle = -1;   // POSIX: eventfd; Close and the hook setters wake the thread
+  // Windows: the event the hook setters and Close set to wake the thread, and
+  // the completion object of the event thread's WaitCommEvent (the write and
+  // the read each have their own).
+  void* FWakeEvent = nullptr;
+  _OVERLAPPED* FWaitOv = nullptr;
+  bool FWaitPending = false;
+  unsigned long FEventMask = 0;
   std::atomic<bool> FIsOpen{false};
   std::string FPortName;
   std::atomic<TLogProcedure> FLogProc{nullptr};

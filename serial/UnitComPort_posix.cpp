@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "serial/ComEventThread.h"
+#include "serial/ComPortBackend.h"
 #include "serial/SerialDevices.h"
 #include "serial/SerialSystem.h"
 #include "serial/UnitComPort.h"
@@ -101,15 +103,21 @@ bool ComposeLineSettings(termios& t, int32_t baud, int32_t bits, int32_t stopBit
 
 }  // namespace
 
+TComPort::TComPort() : TComPort(RealSerialSystem()) {}
+
+TComPort::TComPort(std::shared_ptr<SerialSystem> system)
+    : FSystem(system ? std::move(system) : RealSerialSystem()) {}
+
 std::string TComPort::SystemMessage(int code) {
   char buffer[256];
-  std::string message = strerror_r(code, buffer, sizeof buffer);
-  while (!message.empty() &&
-         (static_cast<unsigned char>(message.back()) <= 32 || message.back() == '.')) {
-    message.pop_back();
-  }
-  return message;
+  return TrimSystemMessage(strerror_r(code, buffer, sizeof buffer));
 }
+
+int TComPort::LastSystemError() { return errno; }
+
+int TComPort::BusyErrorCode() { return EBUSY; }
+
+int TComPort::IoErrorCode() { return EIO; }
 
 // Leaves a device held when a later step fails, as the state table has it;
 // Close releases it.
@@ -328,7 +336,7 @@ bool TComPort::WriteAll(const uint8_t* buf, uint32_t len, int& code) {
 
 // True when the driver has room again (or a signal cut the wait short).
 bool TComPort::WaitWritable(int timeoutMs, int& code) {
-  pollfd device{FHandle, POLLOUT, 0};
+  pollfd device{static_cast<int>(FHandle), POLLOUT, 0};
   const int ready = FSystem->Poll(&device, 1, timeoutMs);
   if (ready < 0) {
     if (errno == EINTR) return true;
@@ -391,7 +399,7 @@ TComPort::TWaitResult TComPort::WaitForEvent(bool watchDevice) {
   }
   if (watchDevice) {
     device = &fds[count];
-    fds[count++] = {FHandle, POLLIN, 0};
+    fds[count++] = {static_cast<int>(FHandle), POLLIN, 0};
   }
   if (FStopRequested) {
     result.stop = true;

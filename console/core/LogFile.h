@@ -15,4 +15,9 @@ namespace kestrune {
 //   Cannot open file "<path>". <system text>
 void AppendLogFileLine(const std::string& path, const std::string& line);
 
+// Creates the file when it does not exist and closes it again, to find out
+// before a run that its lines can go there. Throws EFileError
+//   Cannot open file "<path>". <system text>
+void CheckLogFileOpens(const std::string& path);
+
 }  // namespace kestrune

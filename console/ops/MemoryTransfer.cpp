@@ -22,7 +22,7 @@ constexpr uint32_t kShortReadLimit = 14;
 // data bytes and the checksum.
 constexpr size_t kLengthReplySize = 8;
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 std::string Format(const char* format, ...) {
   char text[160];
   va_list args;

@@ -368,7 +368,7 @@ TEST_F(ComPortTest, ReadDataReturnsAtOnceWithWhatHasArrived) {
 
   const auto sent = Pattern(40);
   pty.Write(sent);
-  pollfd device{port.Handle(), POLLIN, 0};
+  pollfd device{static_cast<int>(port.Handle()), POLLIN, 0};
   ASSERT_EQ(poll(&device, 1, 5000), 1);
   port.ReadData(buffer, count);
   ASSERT_GT(count, 0);
@@ -385,7 +385,7 @@ TEST_F(ComPortTest, PurgeDiscardsWhatWasNotRead) {
   TComPort port;
   OpenPort(port);
   pty.Write(Pattern(20));
-  pollfd device{port.Handle(), POLLIN, 0};
+  pollfd device{static_cast<int>(port.Handle()), POLLIN, 0};
   ASSERT_EQ(poll(&device, 1, 5000), 1);
   port.Purge();
   std::vector<uint8_t> buffer(1200);

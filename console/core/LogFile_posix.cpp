@@ -30,6 +30,12 @@ int OpenForAppend(const std::string& path) {
 
 }  // namespace
 
+void CheckLogFileOpens(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) ThrowFileError("Cannot open file", path, errno);
+  close(fd);
+}
+
 void AppendLogFileLine(const std::string& path, const std::string& line) {
   const std::string bytes = line + "\r\n";
   const int fd = OpenForAppend(path);

@@ -1,0 +1,17 @@
+// What the two backends of TComPort (UnitComPort_posix.cpp and
+// UnitComPort_win32.cpp) share. Private to serial/.
+#pragma once
+
+#include <string>
+
+namespace kestrune {
+
+// A system's message text without its trailing blanks, line ends and full
+// stops, so that it sits between the quotes of a log line.
+std::string TrimSystemMessage(std::string message);
+
+// "COM3" -> 3 (the case of "COM" does not matter); 0 for any name that is not
+// "COM" followed by a positive number.
+int ComPortNumber(const std::string& name);
+
+}  // namespace kestrune
