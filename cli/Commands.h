@@ -82,5 +82,7 @@ struct TWriteRequest {
   bool Verify = false;
 };
 TWriteRequest ReadWriteRequest(const std::vector<std::string>& args);
+// compare takes write's words without --verify.
+TWriteRequest ReadCompareRequest(const std::vector<std::string>& args);
 
 }  // namespace kestrune::cli
