@@ -354,8 +354,9 @@ else is a raw image, written from address 0. A name whose content is of
 the other format is refused; --format says which is meant.
 
   --verify               read the written ranges back and compare them with
-                         the file; a difference is an error naming the first
-                         address that differs
+                         the file; a difference is one error line naming the
+                         first address that differs, the radio's and the
+                         file's byte there, and how many bytes differ
   --format raw|srec      the format, whatever the name says
 
 On a terminal, standard error shows the bytes done, the rate and the time
