@@ -154,10 +154,36 @@ TOutcome RunCompare(TRunContext& run, const TWriteRequest& request) {
   return comparison->Equal() ? TOutcome::Done : TOutcome::Failed;
 }
 
+// The file's ranges, or with --changed-only the chunks of them that differ
+// from the radio (read first); nothing when that read failed.
+std::optional<std::vector<AddressRange>> RangesToWrite(TRunContext& run,
+                                                       const TWriteRequest& request) {
+  if (!request.ChangedOnly) return request.Image.ranges;
+  TTransferMeter meter(run.Output);
+  const auto comparison = CompareMemory(run.Operation, CompareJob(request, meter));
+  meter.End();
+  if (!comparison) return std::nullopt;
+  const auto pieces = RangePieces(request.Image.ranges, request.Image.base, request.Image.length);
+  std::vector<AddressRange> chunks = ChangedChunks(pieces, comparison->Differences);
+  run.Operation.Log(std::to_string(chunks.size()) +
+                    " chunks differ from the radio and are written");
+  return chunks;
+}
+
 TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
+  const auto ranges = RangesToWrite(run, request);
+  if (!ranges) {
+    if (!run.Operation.Stopping())
+      run.Output.Error("the write failed: reading the radio first failed; nothing was written");
+    return TOutcome::Failed;
+  }
+  if (ranges->empty()) {
+    run.Operation.Log("the radio already holds the file: nothing written");
+    return TOutcome::Done;
+  }
   TTransferMeter meter(run.Output);
   const TMemoryWriteJob job{request.Device, &request.Image.image, [&] { return request.Fields; },
-                            meter.Callback(), request.Image.ranges};
+                            meter.Callback(), *ranges};
   const bool written = WriteMemory(run.Operation, job);
   meter.End();
   if (!written) {
@@ -250,10 +276,12 @@ namespace {
 
 // write and compare take the same words: a device and an image file.
 TWriteRequest ReadImageRequest(const std::string& command, const std::vector<std::string>& args) {
-  const TCommandArgs scanned = ScanCommandArgs(
-      command, args,
-      command == "write" ? std::map<std::string, bool>{{"--verify", false}, {"--format", true}}
-                         : std::map<std::string, bool>{{"--format", true}});
+  const TCommandArgs scanned =
+      ScanCommandArgs(command, args,
+                      command == "write" ? std::map<std::string, bool>{{"--verify", false},
+                                                                       {"--changed-only", false},
+                                                                       {"--format", true}}
+                                         : std::map<std::string, bool>{{"--format", true}});
   TWriteRequest request;
   request.Device = DeviceItem(command, scanned.Words);
   if (scanned.Words.size() != 2)
@@ -263,6 +291,7 @@ TWriteRequest ReadImageRequest(const std::string& command, const std::vector<std
                       command);
   request.File = scanned.Words[1];
   request.Verify = scanned.Has("--verify");
+  request.ChangedOnly = scanned.Has("--changed-only");
   std::string bytes;
   try {
     bytes = ReadWholeFile(request.File);
@@ -340,7 +369,7 @@ Examples:
 }
 
 TCommand WriteCommand() {
-  return {"write", "write DEVICE FILE [--verify] [--format raw|srec]",
+  return {"write", "write DEVICE FILE [--verify] [--changed-only] [--format raw|srec]",
           "write an image file into the radio's memory",
           R"(Writes the image in FILE into the radio's memory as the Memory page's
 "Write" does: the bytes from the image's base address for its length.
@@ -357,6 +386,9 @@ the other format is refused; --format says which is meant.
                          the file; a difference is one error line naming the
                          first address that differs, the radio's and the
                          file's byte there, and how many bytes differ
+  --changed-only         read the file's addresses first and write only the
+                         32-byte chunks that differ; a file the radio
+                         already holds writes nothing
   --format raw|srec      the format, whatever the name says
 
 On a terminal, standard error shows the bytes done, the rate and the time

@@ -420,6 +420,21 @@ std::optional<TMemoryComparison> CompareMemory(TOperationContext& context,
       *read, image, RangePieces(job.Ranges, read->Base, static_cast<uint32_t>(read->Image.size())));
 }
 
+std::vector<AddressRange> ChangedChunks(const std::vector<AddressRange>& pieces,
+                                        const std::vector<AddressRange>& differences) {
+  std::vector<AddressRange> chunks;
+  auto difference = differences.begin();
+  for (const AddressRange& piece : pieces) {
+    for (uint32_t first = piece.First; first < piece.End(); first += kSbepWriteChunk) {
+      const uint32_t end = std::min(first + kSbepWriteChunk, piece.End());
+      while (difference != differences.end() && difference->End() <= first) ++difference;
+      if (difference == differences.end()) return chunks;
+      if (difference->First < end) chunks.push_back({first, end - first});
+    }
+  }
+  return chunks;
+}
+
 std::vector<std::string> ComparisonLines(const TMemoryComparison& comparison) {
   std::vector<std::string> lines;
   const auto& differences = comparison.Differences;

@@ -148,6 +148,12 @@ TMemoryComparison CompareImages(const TMemoryReadResult& radio, const std::vecto
 std::optional<TMemoryComparison> CompareMemory(TOperationContext& context,
                                                const TMemoryWriteJob& job);
 
+// The write chunks (kSbepWriteChunk bytes from each piece's start, the
+// last one of a piece shorter) that hold a byte of differences: what a
+// write that changes only what differs sends.
+std::vector<AddressRange> ChangedChunks(const std::vector<AddressRange>& pieces,
+                                        const std::vector<AddressRange>& differences);
+
 // At most this many differing ranges are listed; the summary counts them all.
 inline constexpr size_t kListedDifferences = 50;
 

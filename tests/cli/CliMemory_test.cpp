@@ -163,6 +163,41 @@ TEST(CliCompare, EqualImagesExit0AndDifferingOnesListTheirRangesExit1AndWriteNot
   EXPECT_EQ(bench.Run({"compare", "flash1", "y.s19"}).status, 0);
 }
 
+TEST(CliWrite, ChangedOnlyWritesTheDifferingChunksAndNothingForAnEqualFile) {
+  TCliBench bench;
+  const Bytes data = RandomBytes(0x100, 17);
+  WriteBytes(bench.Dir() / "y.bin", data);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "y.bin -binary -offset 0x0100 -o y.s19"));
+  ASSERT_EQ(bench.Run({"write", "flash1", "y.s19"}).status, 0);
+
+  const TCliRun same = bench.Run({"write", "flash1", "y.s19", "--changed-only"});
+  EXPECT_EQ(same.status, 0) << same.err;
+  Texts texts = LogTexts(same.out);
+  EXPECT_NE(
+      std::find(texts.begin(), texts.end(), "the radio already holds the file: nothing written"),
+      texts.end());
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                          [](const std::string& t) { return t.starts_with("writing at "); }),
+            0);
+
+  Bytes changed = data;  // 3 bytes in 2 places: chunks 120 and 1E0
+  changed[0x21] ^= 1;
+  changed[0x22] ^= 1;
+  changed[0xE5] ^= 1;
+  WriteBytes(bench.Dir() / "z.bin", changed);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "z.bin -binary -offset 0x0100 -o z.s19"));
+  const TCliRun run = bench.Run({"write", "flash1", "z.s19", "--changed-only", "--verify"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  texts = LogTexts(run.out);
+  Texts writes;
+  std::copy_if(texts.begin(), texts.end(), std::back_inserter(writes),
+               [](const std::string& t) { return t.starts_with("writing at "); });
+  EXPECT_EQ(writes, (Texts{"writing at 120", "writing at 1E0"}));
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "2 chunks differ from the radio and are written"),
+            texts.end());
+  EXPECT_EQ(bench.Run({"compare", "flash1", "z.s19"}).status, 0);
+}
+
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;

@@ -154,5 +154,15 @@ TEST(MemoryCompare, AtMostFiftyRangesAreListedAndTheSummaryCountsAll) {
   EXPECT_EQ(lines.back(), "differ: 60 of 4096 bytes in 60 ranges");
 }
 
+// Chunks start at each piece's start, as a full write's would; a difference
+// spanning a chunk edge marks both chunks.
+TEST(MemoryCompare, ChangedChunksAreTheWriteChunksHoldingADifference) {
+  const std::vector<AddressRange> pieces{{0x10, 0x70}, {0x105, 5}};
+  EXPECT_EQ(ChangedChunks(pieces, {{0x12, 1}, {0x4F, 2}, {0x106, 1}}),
+            (std::vector<AddressRange>{{0x10, 32}, {0x30, 32}, {0x50, 32}, {0x105, 5}}));
+  EXPECT_EQ(ChangedChunks(pieces, {{0x75, 1}}), (std::vector<AddressRange>{{0x70, 16}}));
+  EXPECT_TRUE(ChangedChunks(pieces, {}).empty());
+}
+
 }  // namespace
 }  // namespace kestrune
