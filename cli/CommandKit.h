@@ -17,6 +17,7 @@ TCommand LcdCommand();
 TCommand ScanCommand();
 TCommand ReadCommand();
 TCommand WriteCommand();
+TCommand CompareCommand();
 
 inline constexpr const char* kNoAnswer = "the radio did not answer";
 inline constexpr const char* kNotTaken = "the radio did not answer, or refused the frame";

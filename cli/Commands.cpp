@@ -60,9 +60,9 @@ Example:
 }
 
 const std::vector<TCommand>& Commands() {
-  static const std::vector<TCommand> commands{SendCommand(),  ScriptCommand(), ReadCommand(),
-                                              WriteCommand(), TuneCommand(),   LcdCommand(),
-                                              ScanCommand()};
+  static const std::vector<TCommand> commands{SendCommand(),  ScriptCommand(),  ReadCommand(),
+                                              WriteCommand(), CompareCommand(), TuneCommand(),
+                                              LcdCommand(),   ScanCommand()};
   return commands;
 }
 

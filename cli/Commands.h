@@ -80,7 +80,10 @@ struct TWriteRequest {
   LoadedImage Image;     // each byte at its address
   TMemoryFields Fields;  // the image's base and length
   bool Verify = false;
+  bool ChangedOnly = false;  // read first, write only the chunks that differ
 };
 TWriteRequest ReadWriteRequest(const std::vector<std::string>& args);
+// compare takes write's words without --verify.
+TWriteRequest ReadCompareRequest(const std::vector<std::string>& args);
 
 }  // namespace kestrune::cli

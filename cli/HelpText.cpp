@@ -70,6 +70,7 @@ std::string ProgramHelp() {
       "  kestrune-cli --port COM1 script CustomPackets.txt\n"
       "  kestrune-cli --port COM1 read eeprom-default -o radio.s19\n"
       "  kestrune-cli --port COM1 write eeprom radio.s19 --verify\n"
+      "  kestrune-cli --port COM1 compare eeprom radio.s19\n"
       "  kestrune-cli --device /dev/ttyUSB0 --baud 9600 tune 403000000 --lcd\n"
       "  kestrune-cli lcd SELF CHECK\n"
       "  kestrune-cli scan 100 105 --delay 500\n";

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include "cli/CliOptions.h"
@@ -114,44 +115,75 @@ TOutcome RunRead(TRunContext& run, const TReadRequest& request) {
 
 // --------------------------------------------------------------- write
 
-// Reads the written ranges back and names the first byte that differs; the
-// gaps between them were not written, so they are neither read nor compared.
+TMemoryWriteJob CompareJob(const TWriteRequest& request, TTransferMeter& meter) {
+  return {request.Device, &request.Image.image, [&] { return request.Fields; }, meter.Callback(),
+          request.Image.ranges};
+}
+
+// Reads the written ranges back and reports the first byte that differs;
+// the gaps between them were not written, so they are neither read nor
+// compared.
 TOutcome Verify(TRunContext& run, const TWriteRequest& request) {
-  // "eeprom default" would ask the radio for its range; the range here is
-  // the file's, in the same space.
-  const int device = request.Device == EepromDefault ? EepromCustom : request.Device;
   TTransferMeter meter(run.Output);
-  const TMemoryReadJob job{device, [&] { return request.Fields; }, meter.Callback(),
-                           request.Image.ranges};
-  const auto read = ReadMemory(run.Operation, job);
+  const auto comparison = CompareMemory(run.Operation, CompareJob(request, meter));
   meter.End();
-  if (!read) {
+  if (!comparison) {
     if (!run.Operation.Stopping()) run.Output.Error("verify: reading the range back failed");
     return TOutcome::Failed;
   }
-  uint32_t compared = 0;
-  for (const AddressRange& range : request.Image.ranges) {
-    const auto radio = read->Image.begin() + (range.First - read->Base);
-    const auto file = request.Image.image.begin() + range.First;
-    const auto [radioByte, fileByte] = std::mismatch(radio, radio + range.Length, file);
-    compared += range.Length;
-    if (radioByte == radio + range.Length) continue;
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "verify: the radio holds %02X at %X where the file has %02X (first difference)",
-                  *radioByte, range.First + static_cast<uint32_t>(radioByte - radio), *fileByte);
-    run.Output.Error(text);
+  if (!comparison->Equal()) {
+    run.Output.Error(VerifyFailureLine(*comparison));
     return TOutcome::Failed;
   }
-  run.Operation.Log("verified: " + Hex(compared) + " bytes from " + request.Fields.Base +
-                    " are as in the file");
+  run.Operation.Log("verified: " + Hex(comparison->Compared) + " bytes from " +
+                    request.Fields.Base + " are as in the file");
   return TOutcome::Done;
 }
 
+// The differing ranges and the summary as log lines; Failed when the radio
+// and the file differ, so that the exit status tells.
+TOutcome RunCompare(TRunContext& run, const TWriteRequest& request) {
+  TTransferMeter meter(run.Output);
+  const auto comparison = CompareMemory(run.Operation, CompareJob(request, meter));
+  meter.End();
+  if (!comparison) {
+    if (!run.Operation.Stopping()) run.Output.Error("compare: reading the range failed");
+    return TOutcome::Failed;
+  }
+  for (const std::string& line : ComparisonLines(*comparison)) run.Operation.Log(line);
+  return comparison->Equal() ? TOutcome::Done : TOutcome::Failed;
+}
+
+// The file's ranges, or with --changed-only the chunks of them that differ
+// from the radio (read first); nothing when that read failed.
+std::optional<std::vector<AddressRange>> RangesToWrite(TRunContext& run,
+                                                       const TWriteRequest& request) {
+  if (!request.ChangedOnly) return request.Image.ranges;
+  TTransferMeter meter(run.Output);
+  const auto comparison = CompareMemory(run.Operation, CompareJob(request, meter));
+  meter.End();
+  if (!comparison) return std::nullopt;
+  const auto pieces = RangePieces(request.Image.ranges, request.Image.base, request.Image.length);
+  std::vector<AddressRange> chunks = ChangedChunks(pieces, comparison->Differences);
+  run.Operation.Log(std::to_string(chunks.size()) +
+                    " chunks differ from the radio and are written");
+  return chunks;
+}
+
 TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
+  const auto ranges = RangesToWrite(run, request);
+  if (!ranges) {
+    if (!run.Operation.Stopping())
+      run.Output.Error("the write failed: reading the radio first failed; nothing was written");
+    return TOutcome::Failed;
+  }
+  if (ranges->empty()) {
+    run.Operation.Log("the radio already holds the file: nothing written");
+    return TOutcome::Done;
+  }
   TTransferMeter meter(run.Output);
   const TMemoryWriteJob job{request.Device, &request.Image.image, [&] { return request.Fields; },
-                            meter.Callback(), request.Image.ranges};
+                            meter.Callback(), *ranges};
   const bool written = WriteMemory(run.Operation, job);
   meter.End();
   if (!written) {
@@ -240,38 +272,58 @@ TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
   return request;
 }
 
-TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
+namespace {
+
+// write and compare take the same words: a device and an image file.
+TWriteRequest ReadImageRequest(const std::string& command, const std::vector<std::string>& args) {
   const TCommandArgs scanned =
-      ScanCommandArgs("write", args, {{"--verify", false}, {"--format", true}});
+      ScanCommandArgs(command, args,
+                      command == "write" ? std::map<std::string, bool>{{"--verify", false},
+                                                                       {"--changed-only", false},
+                                                                       {"--format", true}}
+                                         : std::map<std::string, bool>{{"--format", true}});
   TWriteRequest request;
-  request.Device = DeviceItem("write", scanned.Words);
+  request.Device = DeviceItem(command, scanned.Words);
   if (scanned.Words.size() != 2)
-    throw EUsageError(scanned.Words.size() < 2 ? "write: FILE is missing: the image to write"
-                                               : "write: one DEVICE and one FILE, please",
-                      "write");
+    throw EUsageError(scanned.Words.size() < 2
+                          ? command + ": FILE is missing: the image to " + command + " with"
+                          : command + ": one DEVICE and one FILE, please",
+                      command);
   request.File = scanned.Words[1];
   request.Verify = scanned.Has("--verify");
+  request.ChangedOnly = scanned.Has("--changed-only");
   std::string bytes;
   try {
     bytes = ReadWholeFile(request.File);
   } catch (const EFileError& e) {
-    throw EUsageError(std::string("write: ") + e.what(), "write");
+    throw EUsageError(command + ": " + e.what(), command);
   }
-  const std::optional<bool> format = FormatOption(scanned, "write");
+  const std::optional<bool> format = FormatOption(scanned, command);
   const bool sRecords = format.value_or(IsSRecordFileName(request.File));
   if (!format) CheckContentMatchesName(request.File, bytes, sRecords);
   request.Image = sRecords ? LoadSRecords(bytes)
                            : LoadRawImage(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   if (request.Image.error)
-    throw EUsageError("write: " + request.File + ": " + *request.Image.error + "; nothing written",
-                      "write");
+    throw EUsageError(command + ": " + request.File + ": " + *request.Image.error +
+                          (command == "write" ? "; nothing written" : ""),
+                      command);
   if (request.Image.length == 0)
-    throw EUsageError("write: " + request.File + " holds no image", "write");
-  CheckRange("write",
+    throw EUsageError(command + ": " + request.File + " holds no image", command);
+  CheckRange(command,
              {static_cast<int32_t>(request.Image.base), static_cast<int32_t>(request.Image.length)},
              request.Image.image.size());
   request.Fields = {request.Image.BaseText(), request.Image.LengthText()};
   return request;
+}
+
+}  // namespace
+
+TWriteRequest ReadWriteRequest(const std::vector<std::string>& args) {
+  return ReadImageRequest("write", args);
+}
+
+TWriteRequest ReadCompareRequest(const std::vector<std::string>& args) {
+  return ReadImageRequest("compare", args);
 }
 
 TCommand ReadCommand() {
@@ -317,7 +369,7 @@ Examples:
 }
 
 TCommand WriteCommand() {
-  return {"write", "write DEVICE FILE [--verify] [--format raw|srec]",
+  return {"write", "write DEVICE FILE [--verify] [--changed-only] [--format raw|srec]",
           "write an image file into the radio's memory",
           R"(Writes the image in FILE into the radio's memory as the Memory page's
 "Write" does: the bytes from the image's base address for its length.
@@ -331,8 +383,12 @@ else is a raw image, written from address 0. A name whose content is of
 the other format is refused; --format says which is meant.
 
   --verify               read the written ranges back and compare them with
-                         the file; a difference is an error naming the first
-                         address that differs
+                         the file; a difference is one error line naming the
+                         first address that differs, the radio's and the
+                         file's byte there, and how many bytes differ
+  --changed-only         read the file's addresses first and write only the
+                         32-byte chunks that differ; a file the radio
+                         already holds writes nothing
   --format raw|srec      the format, whatever the name says
 
 On a terminal, standard error shows the bytes done, the rate and the time
@@ -350,6 +406,30 @@ Examples:
           [](const std::vector<std::string>& args) -> TRunner {
             const TWriteRequest request = ReadWriteRequest(args);
             return [request](TRunContext& run) { return RunWrite(run, request); };
+          }};
+}
+
+TCommand CompareCommand() {
+  return {"compare", "compare DEVICE FILE [--format raw|srec]",
+          "compare the radio's memory with an image file, writing nothing",
+          R"(Reads the addresses FILE holds from the radio's memory and compares them
+with the file; nothing is written. DEVICE and FILE are as for write: an
+S-record file is compared only over the addresses it holds.
+
+The differing ranges are logged one a line, adjacent bytes merged
+("0100..011F  32 bytes"), at most 50 of them, then a summary line.
+
+  --format raw|srec      the format, whatever the name says
+
+Exit status 0 when the radio holds the file's bytes, 1 when they differ or
+the radio did not answer.
+
+Example:
+  kestrune-cli --port COM1 compare eeprom radio.s19
+)",
+          [](const std::vector<std::string>& args) -> TRunner {
+            const TWriteRequest request = ReadCompareRequest(args);
+            return [request](TRunContext& run) { return RunCompare(run, request); };
           }};
 }
 

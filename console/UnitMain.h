@@ -280,9 +280,12 @@ class TForm1 : public QMainWindow {
   QLineEdit* EditMemLen = nullptr;
   QPushButton* ButtonMemRead = nullptr;
   QPushButton* ButtonMemWrite = nullptr;
+  QPushButton* ButtonMemCompare = nullptr;
+  QCheckBox* CheckBoxMemVerify = nullptr;  // "Verify": a write is read back and compared
   void RadioGroupMemDeviceClick();
   void ButtonMemReadClick();
   void ButtonMemWriteClick();
+  void ButtonMemCompareClick();
   int MemDeviceIndex() const;
   void SetMemDeviceIndex(int index);
   // Asks for the file a read is saved in (SaveDialogEeprom), before the

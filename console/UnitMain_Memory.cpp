@@ -6,8 +6,8 @@
 // exchange out while a transfer runs: an exchange started inside a
 // transfer's wait would leave SBEP mode or close memory access under it.
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -86,11 +86,11 @@ std::unique_ptr<QFileDialog> ImageDialog(QWidget* parent, const char* name, cons
 }
 
 QByteArray ReadImageFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    throw std::runtime_error(ToStd(QStringLiteral("Cannot open file \"%1\". %2")
-                                       .arg(QDir::toNativeSeparators(path), file.errorString())));
-  return file.readAll();
+  try {
+    return QByteArray::fromStdString(ReadWholeFile(ToStd(path)));
+  } catch (const EFileError& e) {
+    throw std::runtime_error(e.what());
+  }
 }
 
 // The base and length fields as they are when the transfer asks for them.
@@ -124,17 +124,27 @@ QWidget* TForm1::BuildMemoryPage() {
   LabelMemLen = BuddyLabel(QStringLiteral("&Length"), "LabelMemLen", EditMemLen);
   ButtonMemRead = Named(new QPushButton(QStringLiteral("Read")), "ButtonMemRead");
   ButtonMemWrite = Named(new QPushButton(QStringLiteral("Write")), "ButtonMemWrite");
+  ButtonMemCompare = Named(new QPushButton(QStringLiteral("&Compare")), "ButtonMemCompare");
+  ButtonMemCompare->setAccessibleName(QStringLiteral("Compare"));
+  ButtonMemCompare->setAccessibleDescription(QStringLiteral(
+      "Reads the range of an image file from the radio and lists where they differ"));
+  CheckBoxMemVerify = Named(new QCheckBox(QStringLiteral("&Verify")), "CheckBoxMemVerify");
+  CheckBoxMemVerify->setAccessibleName(QStringLiteral("Verify"));
+  CheckBoxMemVerify->setAccessibleDescription(
+      QStringLiteral("After a write, reads the written bytes back and compares them"));
 
   auto* grid = new QGridLayout(TabSheet7);
-  grid->addWidget(RadioGroupMemDevice, 0, 0, 4, 1, Qt::AlignTop);
+  grid->addWidget(RadioGroupMemDevice, 0, 0, 5, 1, Qt::AlignTop);
   grid->addWidget(LabelMemBase, 0, 1);
   grid->addWidget(EditMemBase, 0, 2);
   grid->addWidget(LabelMemLen, 1, 1);
   grid->addWidget(EditMemLen, 1, 2);
   grid->addWidget(ButtonMemRead, 2, 1);
   grid->addWidget(ButtonMemWrite, 2, 2);
+  grid->addWidget(ButtonMemCompare, 3, 1);
+  grid->addWidget(CheckBoxMemVerify, 3, 2);
   grid->setColumnStretch(3, 1);
-  grid->setRowStretch(3, 1);
+  grid->setRowStretch(4, 1);
   RadioGroupMemDeviceClick();
   return TabSheet7;
 }
@@ -149,6 +159,8 @@ void TForm1::ConnectMemoryHandlers() {
           [this] { Guarded([this] { ButtonMemReadClick(); }); });
   connect(ButtonMemWrite, &QPushButton::clicked, this,
           [this] { Guarded([this] { ButtonMemWriteClick(); }); });
+  connect(ButtonMemCompare, &QPushButton::clicked, this,
+          [this] { Guarded([this] { ButtonMemCompareClick(); }); });
 }
 
 int TForm1::MemDeviceIndex() const { return memDeviceButtons_->checkedId(); }
@@ -200,10 +212,38 @@ void TForm1::ButtonMemWriteClick() {
   const LoadedImage loaded = LoadMemoryImage();
   if (loaded.ranges.empty()) return;
   if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
-  const int device = MemDeviceIndex();
+  const TMemoryWriteJob job{MemDeviceIndex(), &loaded.image, MemoryFields(*this),
+                            std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges};
+  const bool verify = CheckBoxMemVerify->isChecked();
   RunMemoryTransfer(MemTransfer::Write, ButtonMemWrite, [&](TOperationContext& context) {
-    WriteMemory(context, {device, &loaded.image, MemoryFields(*this),
-                          std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges});
+    if (!WriteMemory(context, job) || !verify || context.Stopping()) return;
+    const auto comparison = CompareMemory(context, job);
+    if (!comparison)
+      context.Log("verify: reading the range back failed");
+    else if (!comparison->Equal())
+      context.Log(VerifyFailureLine(*comparison));
+    else
+      context.Log("verified: the radio holds the file's " + HexText(comparison->Compared) +
+                  " bytes");
+  });
+}
+
+// Reads the range of a chosen file and lists where the radio differs from
+// it; nothing is written.
+void TForm1::ButtonMemCompareClick() {
+  if (!MayStartMemoryTransfer()) return;
+  const LoadedImage loaded = LoadMemoryImage();
+  if (loaded.ranges.empty()) return;
+  if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
+  const TMemoryWriteJob job{MemDeviceIndex(), &loaded.image, MemoryFields(*this),
+                            std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges};
+  RunMemoryTransfer(MemTransfer::Read, ButtonMemCompare, [&](TOperationContext& context) {
+    const auto comparison = CompareMemory(context, job);
+    if (!comparison) {
+      if (!context.Stopping()) context.Log("compare: reading the range failed");
+      return;
+    }
+    for (const std::string& line : ComparisonLines(*comparison)) context.Log(line);
   });
 }
 
@@ -380,6 +420,7 @@ void TForm1::ReadMemSection(const TIniFile& ini) {
   EditMemBase->setText(FromStd(ini.ReadString("mem", "base", "0")));
   const int device = ini.ReadInteger("mem", "device", EepromDefault);
   SetMemDeviceIndex(device < 0 || device >= kMemoryDeviceItems ? EepromDefault : device);
+  CheckBoxMemVerify->setChecked(ini.ReadBool("mem", "verify", false));
   RadioGroupMemDeviceClick();
 }
 
@@ -387,6 +428,7 @@ void TForm1::WriteMemSection(TIniFile& ini) const {
   ini.WriteString("mem", "totallen", ToStd(EditMemLen->text()));
   ini.WriteString("mem", "base", ToStd(EditMemBase->text()));
   ini.WriteInteger("mem", "device", MemDeviceIndex());
+  ini.WriteBool("mem", "verify", CheckBoxMemVerify->isChecked());
 }
 
 }  // namespace kestrune

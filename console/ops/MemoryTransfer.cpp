@@ -172,77 +172,106 @@ uint32_t TotalLength(const std::vector<AddressRange>& pieces) {
   return total;
 }
 
-std::optional<TMemoryReadResult> ReadRange(TOperationContext& context, TMemoryDevice device,
-                                           TMemoryRange range, const TMemoryReadJob& job) {
-  const auto base = static_cast<uint32_t>(range.Base);
-  const auto length = static_cast<uint32_t>(range.Length);
-  const std::vector<AddressRange> pieces = RangePieces(job.Ranges, base, length);
+// One pass of a transfer over the pieces, a request of at most chunkSize
+// bytes each; a chunk whose reply is not accepted is sent again, three
+// times at most. Reads and writes differ only in these parts.
+struct TChunkPass {
+  uint32_t ChunkSize = 0;
+  const char* Name = "";     // "read" / "write"
+  const char* Doing = "";    // "reading" / "writing", logged with the address
+  const char* Stopped = "";  // logged with the address on a stop request
+  // The request for the n bytes at address.
+  std::function<std::vector<uint8_t>(uint32_t address, uint32_t n)> Request;
+  // Takes the reply to the request; false when it is not accepted.
+  std::function<bool(uint32_t address, uint32_t n)> Accept;
+};
+
+// True when every chunk was accepted and no stop was requested.
+bool RunChunks(TOperationContext& context, uint32_t start, const std::vector<AddressRange>& pieces,
+               const TChunkPass& pass, const TMemoryProgress& progress) {
   const uint32_t total = TotalLength(pieces);
-  TMemoryReadResult result{std::vector<uint8_t>(length), base};
-  Report(job.Progress, 0, total, base);
+  Report(progress, 0, total, start);
   uint32_t done = 0;
   for (const AddressRange& piece : pieces) {
     int failures = 0;
     for (uint32_t address = piece.First; address < piece.End();) {
       ServePendingEvents(context);
       if (context.Stopping()) {
-        context.Log(Format("read stopped at %X: nothing saved", address));
-        return std::nullopt;
+        context.Log(Format("%s stopped at %X: %s", pass.Name, address, pass.Stopped));
+        return false;
       }
-      const uint32_t n = std::min(kSbepReadChunk, piece.End() - address);
-      context.Log(Format("reading at %X", address));
-      if (!context.Engine.SendRepeatAndWait(
-              BuildSbepReadRequest(static_cast<uint8_t>(n), device.Selector, address)))
-        return std::nullopt;
-      const auto data = ReadData(context.Engine, n);
-      if (!data) {
+      // A chunk ends where its piece ends: for a write, the gap after it is
+      // not the file's to fill.
+      const uint32_t n = std::min(pass.ChunkSize, piece.End() - address);
+      context.Log(Format("%s at %X", pass.Doing, address));
+      if (!context.Engine.SendRepeatAndWait(pass.Request(address, n))) return false;
+      if (!pass.Accept(address, n)) {
         if (++failures < kChunkTries) continue;
         context.Log(Format("failed GetSbepPktLen at retry %d", failures));
-        return std::nullopt;
+        return false;
       }
       failures = 0;
-      std::copy(data->begin(), data->end(), result.Image.begin() + (address - base));
       address += n;
       done += n;
-      Report(job.Progress, done, total, address);
+      Report(progress, done, total, address);
     }
   }
+  return true;
+}
+
+std::optional<TMemoryReadResult> ReadPieces(TOperationContext& context, TMemoryDevice device,
+                                            uint32_t base, uint32_t length,
+                                            const std::vector<AddressRange>& pieces,
+                                            const TMemoryProgress& progress) {
+  TMemoryReadResult result{std::vector<uint8_t>(length), base};
+  const TChunkPass pass{
+      kSbepReadChunk,
+      "read",
+      "reading",
+      "nothing saved",
+      [&](uint32_t address, uint32_t n) {
+        return BuildSbepReadRequest(static_cast<uint8_t>(n), device.Selector, address);
+      },
+      [&](uint32_t address, uint32_t n) {
+        const auto data = ReadData(context.Engine, n);
+        if (!data) return false;
+        std::copy(data->begin(), data->end(), result.Image.begin() + (address - base));
+        return true;
+      }};
+  if (!RunChunks(context, base, pieces, pass, progress)) return std::nullopt;
   return result;
+}
+
+std::optional<TMemoryReadResult> ReadRange(TOperationContext& context, TMemoryDevice device,
+                                           TMemoryRange range, const TMemoryReadJob& job) {
+  const auto base = static_cast<uint32_t>(range.Base);
+  const auto length = static_cast<uint32_t>(range.Length);
+  return ReadPieces(context, device, base, length, RangePieces(job.Ranges, base, length),
+                    job.Progress);
+}
+
+bool WritePieces(TOperationContext& context, TMemoryDevice device,
+                 const std::vector<uint8_t>& image, uint32_t start,
+                 const std::vector<AddressRange>& pieces, const TMemoryProgress& progress) {
+  const TChunkPass pass{kSbepWriteChunk,
+                        "write",
+                        "writing",
+                        "the radio's memory is partly written",
+                        [&](uint32_t address, uint32_t n) {
+                          return BuildSbepWriteRequest(image.data() + address,
+                                                       static_cast<uint8_t>(n), device.Selector,
+                                                       address);
+                        },
+                        [&](uint32_t, uint32_t) { return WriteAccepted(context.Engine); }};
+  return RunChunks(context, start, pieces, pass, progress);
 }
 
 bool WriteRange(TOperationContext& context, TMemoryDevice device, const std::vector<uint8_t>& image,
                 TMemoryRange range, const TMemoryWriteJob& job) {
   const std::vector<AddressRange> pieces = RangePieces(
       job.Ranges, static_cast<uint32_t>(range.Base), static_cast<uint32_t>(range.Length));
-  const uint32_t total = TotalLength(pieces);
-  Report(job.Progress, 0, total, static_cast<uint32_t>(range.Base));
-  uint32_t done = 0;
-  for (const AddressRange& piece : pieces) {
-    int failures = 0;
-    for (uint32_t address = piece.First; address < piece.End();) {
-      ServePendingEvents(context);
-      if (context.Stopping()) {
-        context.Log(Format("write stopped at %X: the radio's memory is partly written", address));
-        return false;
-      }
-      // A chunk ends where the file's data ends: the gap after it is not the
-      // file's to fill.
-      const uint32_t n = std::min(kSbepWriteChunk, piece.End() - address);
-      context.Log(Format("writing at %X", address));
-      if (!context.Engine.SendRepeatAndWait(BuildSbepWriteRequest(
-              image.data() + address, static_cast<uint8_t>(n), device.Selector, address)))
-        return false;
-      if (!WriteAccepted(context.Engine)) {
-        if (++failures < kChunkTries) continue;
-        context.Log(Format("failed GetSbepPktLen at retry %d", failures));
-        return false;
-      }
-      failures = 0;
-      address += n;
-      done += n;
-      Report(job.Progress, done, total, address);
-    }
-  }
+  if (!WritePieces(context, device, image, static_cast<uint32_t>(range.Base), pieces, job.Progress))
+    return false;
   context.Log("success");
   return true;
 }
@@ -350,6 +379,86 @@ bool WriteMemory(TOperationContext& context, const TMemoryWriteJob& job) {
     const auto range = FieldRange(context, job.Fields, image.size(), false);
     return range && WriteRange(context, device, image, *range, job);
   });
+}
+
+uint32_t TMemoryComparison::DifferingBytes() const { return TotalLength(Differences); }
+
+TMemoryComparison CompareImages(const TMemoryReadResult& radio, const std::vector<uint8_t>& file,
+                                const std::vector<AddressRange>& pieces) {
+  TMemoryComparison comparison;
+  for (const AddressRange& piece : pieces) {
+    comparison.Compared += piece.Length;
+    for (uint32_t address = piece.First; address < piece.End(); ++address) {
+      const uint8_t radioByte = radio.Image[address - radio.Base];
+      if (radioByte == file[address]) continue;
+      auto& differences = comparison.Differences;
+      if (differences.empty()) {
+        comparison.FirstRadio = radioByte;
+        comparison.FirstFile = file[address];
+      }
+      if (!differences.empty() && differences.back().End() == address)
+        ++differences.back().Length;
+      else
+        differences.push_back({address, 1});
+    }
+  }
+  return comparison;
+}
+
+std::optional<TMemoryComparison> CompareMemory(TOperationContext& context,
+                                               const TMemoryWriteJob& job) {
+  static const std::vector<uint8_t> kNoImage;
+  const std::vector<uint8_t>& image = job.Image ? *job.Image : kNoImage;
+  const TMemoryFields fields = job.Fields();
+  if (RefusedBeforeOpening(context, fields, image.size(), false)) return std::nullopt;
+  // "eeprom default" would ask the radio for its range; the range here is
+  // the file's, in the same space.
+  const int device = job.Device == EepromDefault ? EepromCustom : job.Device;
+  const auto read = ReadMemory(context, {device, [&] { return fields; }, job.Progress, job.Ranges});
+  if (!read) return std::nullopt;
+  return CompareImages(
+      *read, image, RangePieces(job.Ranges, read->Base, static_cast<uint32_t>(read->Image.size())));
+}
+
+std::vector<AddressRange> ChangedChunks(const std::vector<AddressRange>& pieces,
+                                        const std::vector<AddressRange>& differences) {
+  std::vector<AddressRange> chunks;
+  auto difference = differences.begin();
+  for (const AddressRange& piece : pieces) {
+    for (uint32_t first = piece.First; first < piece.End(); first += kSbepWriteChunk) {
+      const uint32_t end = std::min(first + kSbepWriteChunk, piece.End());
+      while (difference != differences.end() && difference->End() <= first) ++difference;
+      if (difference == differences.end()) return chunks;
+      if (difference->First < end) chunks.push_back({first, end - first});
+    }
+  }
+  return chunks;
+}
+
+std::vector<std::string> ComparisonLines(const TMemoryComparison& comparison) {
+  std::vector<std::string> lines;
+  const auto& differences = comparison.Differences;
+  for (size_t i = 0; i < differences.size() && i < kListedDifferences; ++i)
+    lines.push_back(Format("%.4X..%.4X  %u byte%s", differences[i].First, differences[i].End() - 1,
+                           differences[i].Length, differences[i].Length == 1 ? "" : "s"));
+  if (differences.size() > kListedDifferences)
+    lines.push_back(Format("... and %zu more ranges", differences.size() - kListedDifferences));
+  if (comparison.Equal())
+    lines.push_back(Format("equal: the radio holds the file's %u bytes", comparison.Compared));
+  else
+    lines.push_back(Format("differ: %u of %u bytes in %zu ranges", comparison.DifferingBytes(),
+                           comparison.Compared, differences.size()));
+  return lines;
+}
+
+std::string VerifyFailureLine(const TMemoryComparison& comparison) {
+  if (comparison.Equal()) return {};
+  const uint32_t differing = comparison.DifferingBytes();
+  return Format(
+      "verify: the radio holds %.2X at %X where the file has %.2X (first difference); "
+      "%u %s",
+      comparison.FirstRadio, comparison.Differences.front().First, comparison.FirstFile, differing,
+      differing == 1 ? "byte differs" : "bytes differ");
 }
 
 }  // namespace kestrune

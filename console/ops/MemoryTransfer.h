@@ -127,4 +127,42 @@ struct TMemoryWriteJob {
 // is logged). The radio keeps the chunks accepted before a failure.
 bool WriteMemory(TOperationContext& context, const TMemoryWriteJob& job);
 
+// The radio's memory set against a file, over the addresses the file holds.
+struct TMemoryComparison {
+  uint32_t Compared = 0;                  // bytes compared
+  std::vector<AddressRange> Differences;  // differing bytes, adjacent ones merged, ascending
+  uint8_t FirstRadio = 0;                 // the radio's byte at the first difference
+  uint8_t FirstFile = 0;                  // the file's byte there
+  uint32_t DifferingBytes() const;
+  bool Equal() const { return Differences.empty(); }
+};
+
+// Compares the radio's bytes (radio.Image[i] at radio.Base + i) with the
+// file's (file[a] at address a) over pieces, which lie in both.
+TMemoryComparison CompareImages(const TMemoryReadResult& radio, const std::vector<uint8_t>& file,
+                                const std::vector<AddressRange>& pieces);
+
+// Reads the job's range (only its Ranges when given) and compares it with
+// the image, without writing. Nothing when the read failed or was stopped.
+// "eeprom default" is read as the EEPROM over the fields' range.
+std::optional<TMemoryComparison> CompareMemory(TOperationContext& context,
+                                               const TMemoryWriteJob& job);
+
+// The write chunks (kSbepWriteChunk bytes from each piece's start, the
+// last one of a piece shorter) that hold a byte of differences: what a
+// write that changes only what differs sends.
+std::vector<AddressRange> ChangedChunks(const std::vector<AddressRange>& pieces,
+                                        const std::vector<AddressRange>& differences);
+
+// At most this many differing ranges are listed; the summary counts them all.
+inline constexpr size_t kListedDifferences = 50;
+
+// One line per differing range ("0100..011F  32 bytes"), at most
+// kListedDifferences of them and a line for the rest, then the summary.
+std::vector<std::string> ComparisonLines(const TMemoryComparison& comparison);
+
+// The one line a failed verification reports: the first differing address
+// with the radio's and the file's byte, and how many bytes differ.
+std::string VerifyFailureLine(const TMemoryComparison& comparison);
+
 }  // namespace kestrune

@@ -127,9 +127,75 @@ TEST(CliWrite, AnSrecCatImageIsWrittenAndVerifiedAndAWrongByteIsNamed) {
   EXPECT_EQ(bad.status, 1);
   char expected[128];
   std::snprintf(expected, sizeof expected,
-                "kestrune-cli: verify: the radio holds %02X at 123 where the file has %02X",
+                "kestrune-cli: verify: the radio holds %02X at 123 where the file has %02X (first "
+                "difference); 1 byte differs",
                 bytes[0x23] ^ 0xFF, bytes[0x23]);
   EXPECT_TRUE(Contains(bad.err, expected)) << bad.err;
+}
+
+TEST(CliCompare, EqualImagesExit0AndDifferingOnesListTheirRangesExit1AndWriteNothing) {
+  TCliBench bench;
+  const Bytes data = RandomBytes(0x100, 13);
+  WriteBytes(bench.Dir() / "y.bin", data);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "y.bin -binary -offset 0x0100 -o y.s19"));
+  ASSERT_EQ(bench.Run({"write", "flash1", "y.s19"}).status, 0);
+
+  const TCliRun same = bench.Run({"compare", "flash1", "y.s19"});
+  EXPECT_EQ(same.status, 0) << same.err;
+  Texts texts = LogTexts(same.out);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "equal: the radio holds the file's 256 bytes"),
+            texts.end());
+
+  Bytes changed = data;
+  for (size_t i = 0x10; i < 0x20; ++i) changed[i] ^= 0x01;
+  changed[0x80] ^= 0x80;
+  WriteBytes(bench.Dir() / "z.bin", changed);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "z.bin -binary -offset 0x0100 -o z.s19"));
+  const TCliRun differ = bench.Run({"compare", "flash1", "z.s19"});
+  EXPECT_EQ(differ.status, 1) << differ.err;
+  texts = LogTexts(differ.out);
+  const auto listed = std::find(texts.begin(), texts.end(), "0110..011F  16 bytes");
+  ASSERT_NE(listed, texts.end()) << differ.out;
+  EXPECT_EQ(Texts(listed, listed + 3), (Texts{"0110..011F  16 bytes", "0180..0180  1 byte",
+                                              "differ: 17 of 256 bytes in 2 ranges"}));
+
+  // Nothing was written: the radio still holds the first file.
+  EXPECT_EQ(bench.Run({"compare", "flash1", "y.s19"}).status, 0);
+}
+
+TEST(CliWrite, ChangedOnlyWritesTheDifferingChunksAndNothingForAnEqualFile) {
+  TCliBench bench;
+  const Bytes data = RandomBytes(0x100, 17);
+  WriteBytes(bench.Dir() / "y.bin", data);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "y.bin -binary -offset 0x0100 -o y.s19"));
+  ASSERT_EQ(bench.Run({"write", "flash1", "y.s19"}).status, 0);
+
+  const TCliRun same = bench.Run({"write", "flash1", "y.s19", "--changed-only"});
+  EXPECT_EQ(same.status, 0) << same.err;
+  Texts texts = LogTexts(same.out);
+  EXPECT_NE(
+      std::find(texts.begin(), texts.end(), "the radio already holds the file: nothing written"),
+      texts.end());
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                          [](const std::string& t) { return t.starts_with("writing at "); }),
+            0);
+
+  Bytes changed = data;  // 3 bytes in 2 places: chunks 120 and 1E0
+  changed[0x21] ^= 1;
+  changed[0x22] ^= 1;
+  changed[0xE5] ^= 1;
+  WriteBytes(bench.Dir() / "z.bin", changed);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "z.bin -binary -offset 0x0100 -o z.s19"));
+  const TCliRun run = bench.Run({"write", "flash1", "z.s19", "--changed-only", "--verify"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  texts = LogTexts(run.out);
+  Texts writes;
+  std::copy_if(texts.begin(), texts.end(), std::back_inserter(writes),
+               [](const std::string& t) { return t.starts_with("writing at "); });
+  EXPECT_EQ(writes, (Texts{"writing at 120", "writing at 1E0"}));
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "2 chunks differ from the radio and are written"),
+            texts.end());
+  EXPECT_EQ(bench.Run({"compare", "flash1", "z.s19"}).status, 0);
 }
 
 size_t Count(const std::string& text, const std::string& part) {

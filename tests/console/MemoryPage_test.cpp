@@ -167,6 +167,8 @@ TEST_F(MemoryPageTest, ThePageHoldsItsControlsAndEepromDefaultDisablesTheFourFie
   EXPECT_EQ(form->EditMemLen->text(), "B35");
   EXPECT_EQ(form->ButtonMemRead->text(), "Read");
   EXPECT_EQ(form->ButtonMemWrite->text(), "Write");
+  EXPECT_EQ(form->ButtonMemCompare->text(), "&Compare");
+  EXPECT_EQ(form->CheckBoxMemVerify->text(), "&Verify");
   EXPECT_EQ(QAccessible::queryAccessibleInterface(form->EditMemBase)->text(QAccessible::Name),
             "Base address");
   EXPECT_EQ(QAccessible::queryAccessibleInterface(form->EditMemLen)->text(QAccessible::Name),
@@ -195,13 +197,16 @@ TEST_F(MemoryPageTest, TheMemSectionIsReadFromLenAndWrittenAsTotallenWithTheDevi
   EXPECT_EQ(form->EditMemBase->text(), "1F0");
   EXPECT_EQ(form->MemDeviceIndex(), 3);
   EXPECT_TRUE(form->EditMemBase->isEnabled());
+  EXPECT_FALSE(form->CheckBoxMemVerify->isChecked()) << "a file without the key: off";
   form->EditMemLen->setText("77");
+  form->CheckBoxMemVerify->setChecked(true);
   form.reset();
   const TIniFile ini((dir_.Path() / "settings.ini").string());
   EXPECT_EQ(ini.ReadString("mem", "totallen", ""), "77");
   EXPECT_EQ(ini.ReadString("mem", "len", ""), "40");
   EXPECT_EQ(ini.ReadString("mem", "base", ""), "1F0");
   EXPECT_EQ(ini.ReadInteger("mem", "device", -9), 3);
+  EXPECT_TRUE(ini.ReadBool("mem", "verify", false));
 
   for (const char* stored : {"7", "-1", "5"}) {
     form.reset();  // one window at a time holds the port
@@ -369,6 +374,34 @@ TEST_F(MemoryPageTest, AWriteLoadsTheChosenFileSetsTheFieldsAndWritesIt) {
   EXPECT_EQ(errors_.Texts(), QStringList{PathOf("bad.s19") +
                                          ": line 2: 'G' is not a hex digit; nothing was written."});
   EXPECT_EQ(bus_.WithRadio([](sim::SimRadio& r) { return r.FramesReceived().size(); }), frames);
+}
+
+// With "Verify" the write is read back; a byte the radio keeps wrong is one
+// log line naming it. "Compare" then lists that byte and writes nothing.
+TEST_F(MemoryPageTest, VerifyNamesAByteTheRadioKeepsWrongAndCompareListsItWithoutWriting) {
+  auto form = Start();
+  form->SetMemDeviceIndex(Flash1);
+  form->CheckBoxMemVerify->setChecked(true);
+  const Bytes data = Pattern(0x40, 0x31);
+  dir_.Write("image.s19", SaveSRecords(data, 0x200));
+  sim::Faults faults;
+  faults.corruptWriteAddress = 0x210;
+  bus_.SetFaults(faults);
+  answers = {{PathOf("image.s19"), 1}};
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  const QString failure = QString::asprintf(
+      "verify: the radio holds %02X at 210 where the file has %02X (first difference); 1 byte "
+      "differs",
+      data[0x10] ^ 0xFF, data[0x10]);
+  EXPECT_TRUE(ViewTexts(*form).contains(failure)) << ViewTexts(*form).join('\n').toStdString();
+
+  const size_t writes = Requests(0x17).size();
+  answers = {{PathOf("image.s19"), 1}};
+  QTest::mouseClick(form->ButtonMemCompare, Qt::LeftButton);
+  EXPECT_TRUE(ViewTexts(*form).contains("0210..0210  1 byte"));
+  EXPECT_TRUE(ViewTexts(*form).contains("differ: 1 of 64 bytes in 1 ranges"));
+  EXPECT_EQ(Requests(0x17).size(), writes);
+  EXPECT_TRUE(form->ButtonMemCompare->isEnabled());
 }
 
 TEST_F(MemoryPageTest, TheProgressBarAndTheAddressShowDuringATransferAndAreClearedAfter) {

@@ -111,5 +111,58 @@ TEST(MemoryFrames, FieldsAreReadAsHexadecimal) {
   EXPECT_THROW(ParseMemoryRange({"0x10", "1"}), EConvertError);  // no prefix of its own
 }
 
+// Differences in the radio's copy at 0x100..0x11F and 0x120 (adjacent, one
+// range), 0x140 and across the two pieces' shared edge at 0x1FF/0x200;
+// the gap between the pieces is not compared.
+TEST(MemoryCompare, AdjacentDifferencesMergeAcrossPiecesAndGapsAreNotCompared) {
+  Bytes file(0x300, 0xAA);
+  TMemoryReadResult radio{Bytes(0x300 - 0x100, 0xAA), 0x100};
+  const auto set = [&](uint32_t address, uint8_t value) { radio.Image[address - 0x100] = value; };
+  for (uint32_t a = 0x100; a <= 0x120; ++a) set(a, 0x00);
+  set(0x140, 0x55);
+  set(0x1FF, 0x01);
+  set(0x200, 0x02);
+  set(0x260, 0x03);  // in the gap
+  const std::vector<AddressRange> pieces{{0x100, 0x100}, {0x200, 0x40}, {0x280, 0x80}};
+
+  const TMemoryComparison c = CompareImages(radio, file, pieces);
+  EXPECT_EQ(c.Differences, (std::vector<AddressRange>{{0x100, 0x21}, {0x140, 1}, {0x1FF, 2}}));
+  EXPECT_EQ(c.Compared, 0x1C0u);
+  EXPECT_EQ(c.DifferingBytes(), 0x24u);
+  EXPECT_EQ(ComparisonLines(c), (std::vector<std::string>{
+                                    "0100..0120  33 bytes", "0140..0140  1 byte",
+                                    "01FF..0200  2 bytes", "differ: 36 of 448 bytes in 3 ranges"}));
+  EXPECT_EQ(VerifyFailureLine(c),
+            "verify: the radio holds 00 at 100 where the file has AA (first difference); 36 "
+            "bytes differ");
+
+  const TMemoryComparison same = CompareImages(radio, file, {{0x160, 0x20}});
+  EXPECT_TRUE(same.Equal());
+  EXPECT_EQ(ComparisonLines(same),
+            (std::vector<std::string>{"equal: the radio holds the file's 32 bytes"}));
+}
+
+TEST(MemoryCompare, AtMostFiftyRangesAreListedAndTheSummaryCountsAll) {
+  const Bytes file(0x1000, 0);
+  TMemoryReadResult radio{Bytes(0x1000, 0), 0};
+  for (uint32_t a = 0; a < 60; ++a) radio.Image[0x10 + a * 2] = 1;  // 60 lone bytes
+  const std::vector<std::string> lines = ComparisonLines(CompareImages(radio, file, {{0, 0x1000}}));
+  ASSERT_EQ(lines.size(), kListedDifferences + 2);
+  EXPECT_EQ(lines.front(), "0010..0010  1 byte");
+  EXPECT_EQ(lines[kListedDifferences - 1], "0072..0072  1 byte");
+  EXPECT_EQ(lines[kListedDifferences], "... and 10 more ranges");
+  EXPECT_EQ(lines.back(), "differ: 60 of 4096 bytes in 60 ranges");
+}
+
+// Chunks start at each piece's start, as a full write's would; a difference
+// spanning a chunk edge marks both chunks.
+TEST(MemoryCompare, ChangedChunksAreTheWriteChunksHoldingADifference) {
+  const std::vector<AddressRange> pieces{{0x10, 0x70}, {0x105, 5}};
+  EXPECT_EQ(ChangedChunks(pieces, {{0x12, 1}, {0x4F, 2}, {0x106, 1}}),
+            (std::vector<AddressRange>{{0x10, 32}, {0x30, 32}, {0x50, 32}, {0x105, 5}}));
+  EXPECT_EQ(ChangedChunks(pieces, {{0x75, 1}}), (std::vector<AddressRange>{{0x70, 16}}));
+  EXPECT_TRUE(ChangedChunks(pieces, {}).empty());
+}
+
 }  // namespace
 }  // namespace kestrune

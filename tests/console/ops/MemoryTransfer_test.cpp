@@ -266,6 +266,30 @@ TEST_F(MemoryTransferTest, ASparseImageWritesOnlyItsRangesInChunksEndingAtTheirE
             Bytes(image + 0x105, image + 0x10A));
 }
 
+// The radio acknowledges the write but keeps one byte wrong: the read-back
+// comparison names that byte, and only the file's range is read.
+TEST_F(MemoryTransferTest, AByteTheRadioKeepsWrongIsFoundByReadingTheWrittenRangeBack) {
+  Bytes image(0x180);
+  const Bytes data = RandomBytes(0x80, 21);
+  image.insert(image.end(), data.begin(), data.end());
+  SetFaults([](sim::Faults& f) { f.corruptWriteAddress = 0x1A3; });
+  const TMemoryFields fields{"180", "80"};
+  ASSERT_TRUE(Write(Flash1, image, fields));
+
+  Forget();
+  TOperationContext context = Context();
+  const auto comparison =
+      CompareMemory(context, {Flash1, &image, [&] { return fields; }, Progress(), {}});
+  ASSERT_TRUE(comparison);
+  EXPECT_EQ(comparison->Differences, (std::vector<AddressRange>{{0x1A3, 1}}));
+  EXPECT_EQ(comparison->FirstRadio, static_cast<uint8_t>(data[0x23] ^ 0xFF));
+  EXPECT_EQ(comparison->FirstFile, data[0x23]);
+  EXPECT_EQ(Requests(0x11), (std::vector<Bytes>{BuildSbepReadRequest(64, 0x40, 0x180),
+                                                BuildSbepReadRequest(64, 0x40, 0x1C0)}));
+  EXPECT_TRUE(Requests(0x17).empty()) << "a comparison writes nothing";
+  ExpectOpenedAndClosed(Flash1);
+}
+
 TEST_F(MemoryTransferTest, AWriteReplyWithAnotherOpcodeThan84IsAFailure) {
   const Bytes image = RandomBytes(0x20, 8);
   SetFaults([](sim::Faults& f) { f.wrongReplyOpcode = 2; });
