@@ -17,9 +17,9 @@ constexpr const char* kLineOptions = R"(Line options (anywhere before "--"):
   --device PATH          a device path instead, for example /dev/ttyUSB0 or the
                          simulated radio's link
   --settings FILE        the window's settings file to take the port, the device
-                         map and the line settings from (default: settings.ini
-                         in the folder of kestrune-cli, which is installed beside
-                         the window's program):
+                         map and the line settings from (default: the window's,
+                         $KESTRUNE_SETTINGS, else settings.ini beside the program
+                         or in ~/.config/kestrune/; here):
                          )";
 
 constexpr const char* kLineOptionsRest = R"()

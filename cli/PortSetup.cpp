@@ -7,6 +7,7 @@
 #include <map>
 
 #include "cli/CliPlatform.h"
+#include "console/core/FilePlaces.h"
 #include "console/core/IniFile.h"
 #include "serial/SerialDevices.h"
 
@@ -54,18 +55,15 @@ int32_t SettingIndex(const TIniFile& ini, const std::string& key, int32_t count)
 
 }  // namespace
 
-std::string ProgramDir() {
-  std::error_code error;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "./";
-  return exe.parent_path().string() + "/";
-}
+std::string ProgramDir() { return ExecutableDir(); }
 
-std::string DefaultSettingsFile() { return ProgramDir() + "settings.ini"; }
+std::string DefaultSettingsFile() {
+  return LocateFiles(ProgramDir(), ProcessEnvironment()).ReadFile();
+}
 
 TPortSetup ResolvePortSetup(const TLineOptions& options) {
   const std::string path = options.Settings.empty() ? DefaultSettingsFile() : options.Settings;
-  // Given by name, it must be there; beside the program, it may be missing.
+  // Given by name, it must be there; found by the lookup, it may be missing.
   if (!options.Settings.empty() || PathPresent(path)) CheckReadable(path);
   const TIniFile ini(path);
   if (ini.ReadError()) throw EUsageError(*ini.ReadError());

@@ -23,8 +23,9 @@ struct TPortSetup {
 // The folder of the running program, with a trailing '/'.
 std::string ProgramDir();
 
-// settings.ini in the program's folder: kestrune-cli is installed (and
-// built) beside the window's program, so both read the same file.
+// The settings file the window would read, found by the same lookup
+// (console/core/FilePlaces.h): beside the program when it runs portable,
+// else the user's XDG one or KESTRUNE_SETTINGS.
 std::string DefaultSettingsFile();
 
 // Reads the settings file named by the options (or the default one, which

@@ -61,14 +61,17 @@ void TForm1::FormCreate() {
   programDir_ =
       options_.ProgramDir.isEmpty() ? QCoreApplication::applicationDirPath() : options_.ProgramDir;
   if (!programDir_.endsWith(u'/')) programDir_ += u'/';
-  QDir().mkpath(LogDir());  // a failure shows later, when a line is written
+  // The log folder is made by the first line written to the file.
+  places_ = LocateFiles(ToStd(programDir_), ProcessEnvironment());
+  EditSettingsFile->setText(SettingsFileName());
+  EditLogFolder->setText(LogDir());
   log.LogFileName =
       ToStd(LogDir() + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmm")) +
             QStringLiteral(".log"));
   ScanRunning = false;
 
   {
-    const TIniFile ini(ToStd(SettingsFileName()));
+    const TIniFile ini(places_.ReadFile());
     // Said once; the program runs on defaults and leaves the file alone.
     if (ini.ReadError()) ShowErrorReport(FromStd(*ini.ReadError()));
     ReadDeviceMap(ini);
@@ -124,6 +127,7 @@ void TForm1::FormDestroy() {
   // Each file on its own: a settings file that cannot be written must not
   // cost the operator the script, nor the other way round.
   Guarded([this] {
+    PrepareSettingsFile(places_);
     TIniFile ini(ToStd(SettingsFileName()));
     WriteSettings(ini);
     ini.UpdateFile();

@@ -17,7 +17,8 @@
 //   UnitMain_Favourites.cpp   the favourites list beside the Tune panel
 // and one file per further tab.
 //
-// Files: "settings.ini" and the "logs" folder live in the program folder (the
+// Files: "settings.ini" and the "logs" folder are where LocateFiles
+// (console/core/FilePlaces.h) puts them for the program folder (the
 // executable's folder unless TForm1Options says otherwise). The settings file
 // is read once by FormCreate and written once by FormDestroy.
 #pragma once
@@ -34,6 +35,7 @@
 
 #include "console/DialogSeam.h"
 #include "console/QtEventPump.h"
+#include "console/core/FilePlaces.h"
 #include "console/core/MemoryImage.h"
 #include "console/ops/Operation.h"
 #include "console/ops/Tune.h"
@@ -84,6 +86,7 @@ class TForm1 : public QMainWindow {
   // Declared first: the engine below waits in this pump and must go before it.
   TForm1Options options_;
   QString programDir_;
+  TFilePlaces places_;  // the settings file and log folder in use
   QtEventPump pump_;
 
  public:
@@ -165,8 +168,8 @@ class TForm1 : public QMainWindow {
   static void SetButtonHint(QPushButton* button, const QString& command);
 
   QString ProgramDir() const { return programDir_; }
-  QString LogDir() const { return programDir_ + QStringLiteral("logs/"); }
-  QString SettingsFileName() const { return programDir_ + QStringLiteral("settings.ini"); }
+  QString LogDir() const { return QString::fromStdString(places_.LogDir); }
+  QString SettingsFileName() const { return QString::fromStdString(places_.SettingsFile); }
 
   // ---- controls
   QTabWidget* PageControl1 = nullptr;
@@ -189,6 +192,8 @@ class TForm1 : public QMainWindow {
   QWidget* TabSheet2 = nullptr;  // "Settings"
   QComboBox* ComboBoxPortIndex = nullptr;
   QLineEdit* EditPortBaud = nullptr;
+  QLineEdit* EditSettingsFile = nullptr;  // read-only: the files in use
+  QLineEdit* EditLogFolder = nullptr;
   QLineEdit* EditPortBits = nullptr;
   QComboBox* ComboBoxPortStopBits = nullptr;
   QGroupBox* RadioGroupPortParity = nullptr;
@@ -347,6 +352,7 @@ class TForm1 : public QMainWindow {
   QWidget* BuildSettingsTab();
   QGroupBox* BuildPortGroup();
   QGroupBox* BuildLogGroup();
+  QGroupBox* BuildFilesGroup();
   QGroupBox* BuildStationGroup();
   void ConnectSettingsTabHandlers();
 

@@ -22,6 +22,7 @@ QWidget* TForm1::BuildSettingsTab() {
   layout->addWidget(BuildPortGroup(), 0, Qt::AlignTop);
   layout->addWidget(BuildLogGroup(), 0, Qt::AlignTop);
   layout->addWidget(BuildStationGroup(), 0, Qt::AlignTop);
+  layout->addWidget(BuildFilesGroup(), 0, Qt::AlignTop);
   layout->addStretch(1);
   return tab;
 }
@@ -72,6 +73,25 @@ QGroupBox* TForm1::BuildLogGroup() {
   layout->addWidget(CheckBoxLogTransmit);
   layout->addWidget(CheckBoxLogReceive);
   layout->addWidget(CheckBoxLogToFile);
+  KeepNormalFont(group);
+  return group;
+}
+
+// Where this run keeps its settings and logs: shown, not edited (the place
+// follows from the program's folder and the environment).
+QGroupBox* TForm1::BuildFilesGroup() {
+  QGroupBox* group = HeadedGroup(QStringLiteral("Files"), "GroupBoxFiles");
+  EditSettingsFile = Named(new QLineEdit, "EditSettingsFile");
+  EditLogFolder = Named(new QLineEdit, "EditLogFolder");
+  auto* form = new QFormLayout(group);
+  for (QLineEdit* edit : {EditSettingsFile, EditLogFolder}) {
+    edit->setReadOnly(true);
+    edit->setMinimumWidth(260);
+  }
+  form->addRow(BuddyLabel(QStringLiteral("Settings &file"), "LabelSettingsFile", EditSettingsFile),
+               EditSettingsFile);
+  form->addRow(BuddyLabel(QStringLiteral("Log f&older"), "LabelLogFolder", EditLogFolder),
+               EditLogFolder);
   KeepNormalFont(group);
   return group;
 }

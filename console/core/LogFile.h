@@ -7,7 +7,7 @@
 
 namespace kestrune {
 
-// Opens the file (creating it when it does not exist), appends line and CR LF,
+// Opens the file (creating it, and its folder, when it does not exist), appends line and CR LF,
 // and closes it again, so the line is on disk when this returns and nothing
 // holds the file between lines. Throws EFileError (TextFile.h) when the
 // file could not be created or opened, with the message

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace kestrune {
 
@@ -14,16 +15,31 @@ namespace {
   throw EFileError(std::string(what) + " \"" + path + "\". " + std::strerror(error), error);
 }
 
+// The log folder is made with the first line, so a run that logs nothing to
+// a file leaves no empty folder behind. Once per line at most: a folder that
+// cannot be made shows as the create error.
+void MakeParentFolder(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, error);
+}
+
 // Opens an existing file, or creates a missing one; a file that appears
 // between the two attempts (another instance started in the same minute) is
 // opened after all.
 int OpenForAppend(const std::string& path) {
+  bool madeFolder = false;
   for (;;) {
     int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd >= 0) return fd;
     if (errno != ENOENT) ThrowFileError("Cannot open file", path, errno);
     fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) return fd;
+    if (errno == ENOENT && !madeFolder) {
+      MakeParentFolder(path);
+      madeFolder = true;
+      continue;
+    }
     if (errno != EEXIST) ThrowFileError("Cannot create file", path, errno);
   }
 }

@@ -66,13 +66,14 @@ TEST(LogFileTest, LinesAreAppendedWithCrLfAndFailuresNameTheFile) {
   AppendLogFileLine(path, "\xC3\xA9t\xC3\xA9");  // UTF-8 as it is, no byte-order mark
   EXPECT_EQ(dir.Read("run.log"), "one\r\n\xC3\xA9t\xC3\xA9\r\n");
 
+  // A missing folder is made; a file in the folder's place cannot be.
+  dir.Write("gone", "");
   const std::string missing = (dir.Path() / "gone" / "run.log").string();
   try {
     AppendLogFileLine(missing, "x");
     FAIL() << "no error";
   } catch (const EFileError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Cannot create file \"" + missing + "\". No such file or directory");
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + missing + "\". Not a directory");
   }
   std::filesystem::create_directory(dir.Path() / "adir");
   try {

@@ -96,7 +96,8 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsOrDeviceLogsTheFourLinesAndHasNo
   EXPECT_EQ(form->PageControl2->currentWidget(), form->TabSheetCmd[0]);
   for (int page = 1; page <= TForm1::kCommandPages; ++page)
     EXPECT_EQ(form->PageControl2->tabText(page - 1), QString::number(page));
-  EXPECT_TRUE(std::filesystem::is_directory(dir_.Path() / "logs"));
+  // Made by the first line written to a file, not at start.
+  EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "logs"));
   EXPECT_TRUE(form->ProgressBar1->isHidden());
   EXPECT_EQ(form->ProgressBar1->geometry(), form->StatusPanels[1]->geometry());
 
@@ -418,10 +419,12 @@ TEST_F(MainWindowTest, ALogFileFailureOnTheEventThreadIsReportedOnceAndThePortGo
                                  AsCommand(AudioMuteFrame()).toStdString() + "\n");
   auto form = OpenWindow();
   ASSERT_NE(form->fSb9600, nullptr);
+  // A file where the folder was: the folder cannot be made again.
   std::filesystem::remove_all(dir_.Path() / "logs");
+  dir_.Write("logs", "");
   const std::string logName = ConsoleLog().LogFileName;
   const QString message =
-      QString::fromStdString("Cannot create file \"" + logName + "\". No such file or directory");
+      QString::fromStdString("Cannot open file \"" + logName + "\". Not a directory");
 
   // Two exchanges: the received dumps come on the port's event thread.
   for (int round = 1; round <= 2; ++round) {
@@ -435,10 +438,11 @@ TEST_F(MainWindowTest, ALogFileFailureOnTheEventThreadIsReportedOnceAndThePortGo
   EXPECT_EQ(ViewTexts(*form).filter(message).size(), 1);
 
   // Once a line reaches the file again, a new failure is reported again.
-  std::filesystem::create_directories(dir_.Path() / "logs");
+  std::filesystem::remove(dir_.Path() / "logs");
   LogLine("file back");
   EXPECT_NE(ReadLogFile().find("file back"), std::string::npos);
   std::filesystem::remove_all(dir_.Path() / "logs");
+  dir_.Write("logs", "");
   std::thread([] { LogLine("lost again"); }).join();
   ASSERT_TRUE(QTest::qWaitFor([&] { return errors_.Texts().size() == 2; }));
 }
