@@ -94,19 +94,8 @@ RunFigures OneWrite(WriteCase kind) {
   const TMemoryWriteJob full{EepromCustom, &file, [] { return TMemoryFields{"0", "B35"}; }, {}, {}};
 
   const auto t0 = Clock::now();
-  bool ok = true;
-  if (kind == WriteCase::ChangedOnlyVerify) {
-    const auto before = CompareMemory(context, full);
-    ok = before.has_value();
-    if (ok) {
-      TMemoryWriteJob changed = full;
-      changed.Ranges = ChangedChunks({{0, 0xB35}}, before->Differences);
-      ok = WriteMemory(context, changed) && CompareMemory(context, changed).has_value();
-    }
-  } else {
-    ok = WriteMemory(context, full);
-    if (ok && kind == WriteCase::FullVerify) ok = CompareMemory(context, full).has_value();
-  }
+  const TCheckedWriteOptions options{kind == WriteCase::ChangedOnlyVerify, kind != WriteCase::Full};
+  const bool ok = WriteMemoryChecked(context, full, options).Succeeded();
   const auto t1 = Clock::now();
 
   RunFigures figures;

@@ -78,7 +78,11 @@ class TTransferMeter {
 
   TMemoryProgress Callback() {
     return [this](uint32_t done, uint32_t total, uint32_t) {
-      if (!meter_) meter_.emplace(output_, total);
+      // A checked write reports its read, write and read-back in turn.
+      if (!meter_ || total != total_ || done < done_) {
+        meter_.reset();
+        meter_.emplace(output_, total);
+      }
       meter_->Update(done);
       done_ = done;
       total_ = total;
@@ -120,26 +124,6 @@ TMemoryWriteJob CompareJob(const TWriteRequest& request, TTransferMeter& meter) 
           request.Image.ranges};
 }
 
-// Reads the written ranges back and reports the first byte that differs;
-// the gaps between them were not written, so they are neither read nor
-// compared.
-TOutcome Verify(TRunContext& run, const TWriteRequest& request) {
-  TTransferMeter meter(run.Output);
-  const auto comparison = CompareMemory(run.Operation, CompareJob(request, meter));
-  meter.End();
-  if (!comparison) {
-    if (!run.Operation.Stopping()) run.Output.Error("verify: reading the range back failed");
-    return TOutcome::Failed;
-  }
-  if (!comparison->Equal()) {
-    run.Output.Error(VerifyFailureLine(*comparison));
-    return TOutcome::Failed;
-  }
-  run.Operation.Log("verified: " + Hex(comparison->Compared) + " bytes from " +
-                    request.Fields.Base + " are as in the file");
-  return TOutcome::Done;
-}
-
 // The differing ranges and the summary as log lines; Failed when the radio
 // and the file differ, so that the exit status tells.
 TOutcome RunCompare(TRunContext& run, const TWriteRequest& request) {
@@ -154,50 +138,40 @@ TOutcome RunCompare(TRunContext& run, const TWriteRequest& request) {
   return comparison->Equal() ? TOutcome::Done : TOutcome::Failed;
 }
 
-// The file's ranges, or with --changed-only the chunks of them that differ
-// from the radio (read first); nothing when that read failed.
-std::optional<std::vector<AddressRange>> RangesToWrite(TRunContext& run,
-                                                       const TWriteRequest& request) {
-  if (!request.ChangedOnly) return request.Image.ranges;
-  TTransferMeter meter(run.Output);
-  const auto comparison = CompareMemory(run.Operation, CompareJob(request, meter));
-  meter.End();
-  if (!comparison) return std::nullopt;
-  const auto pieces = RangePieces(request.Image.ranges, request.Image.base, request.Image.length);
-  std::vector<AddressRange> chunks = ChangedChunks(pieces, comparison->Differences);
-  run.Operation.Log(std::to_string(chunks.size()) +
-                    " chunks differ from the radio and are written");
-  return chunks;
+// What a failed write left in the radio, for its error line.
+std::string WriteFailureLine(const TCheckedWriteResult& result, bool stopped) {
+  const std::string radio = result.BytesWritten > 0
+                                ? "the radio's memory is partly written (" +
+                                      std::to_string(result.BytesWritten) + " of " +
+                                      std::to_string(result.BytesToWrite) + " bytes)"
+                                : "nothing was written";
+  return (stopped ? "the write was stopped: " : "the write failed: ") + radio;
 }
 
 TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
-  const auto ranges = RangesToWrite(run, request);
-  if (!ranges) {
-    if (!run.Operation.Stopping())
-      run.Output.Error("the write failed: reading the radio first failed; nothing was written");
-    return TOutcome::Failed;
-  }
-  if (ranges->empty()) {
-    run.Operation.Log("the radio already holds the file: nothing written");
-    return TOutcome::Done;
-  }
   TTransferMeter meter(run.Output);
   const TMemoryWriteJob job{request.Device, &request.Image.image, [&] { return request.Fields; },
-                            meter.Callback(), *ranges};
-  const bool written = WriteMemory(run.Operation, job);
+                            meter.Callback(), request.Image.ranges};
+  const TCheckedWriteResult result =
+      WriteMemoryChecked(run.Operation, job, {request.ChangedOnly, request.Verify});
   meter.End();
-  if (!written) {
-    const bool partly = meter.Done() > 0;
-    const std::string radio = partly ? "the radio's memory is partly written (" +
-                                           std::to_string(meter.Done()) + " of " +
-                                           std::to_string(meter.Total()) + " bytes)"
-                                     : "nothing was written";
-    run.Output.Error((run.Operation.Stopping() ? "the write was stopped: " : "the write failed: ") +
-                     radio);
-    return TOutcome::Failed;
+  const bool stopped = run.Operation.Stopping();
+  switch (result.End) {
+    case TCheckedWriteEnd::Written:
+    case TCheckedWriteEnd::NothingToWrite: return TOutcome::Done;
+    case TCheckedWriteEnd::ReadFirstFailed:
+      if (!stopped)
+        run.Output.Error("the write failed: reading the radio first failed; nothing was written");
+      break;
+    case TCheckedWriteEnd::WriteFailed: run.Output.Error(WriteFailureLine(result, stopped)); break;
+    case TCheckedWriteEnd::VerifyReadFailed:
+      if (!stopped) run.Output.Error("verify: reading the range back failed");
+      break;
+    case TCheckedWriteEnd::VerifyDiffers:
+      run.Output.Error(VerifyFailureLine(*result.Verification));
+      break;
   }
-  if (!request.Verify || run.Operation.Stopping()) return TOutcome::Done;
-  return Verify(run, request);
+  return TOutcome::Failed;
 }
 
 // --format, when given: true for srec, false for raw.

@@ -216,15 +216,11 @@ void TForm1::ButtonMemWriteClick() {
                             std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges};
   const bool verify = CheckBoxMemVerify->isChecked();
   RunMemoryTransfer(MemTransfer::Write, ButtonMemWrite, [&](TOperationContext& context) {
-    if (!WriteMemory(context, job) || !verify || context.Stopping()) return;
-    const auto comparison = CompareMemory(context, job);
-    if (!comparison)
+    const TCheckedWriteResult result = WriteMemoryChecked(context, job, {false, verify});
+    if (result.End == TCheckedWriteEnd::VerifyReadFailed)
       context.Log("verify: reading the range back failed");
-    else if (!comparison->Equal())
-      context.Log(VerifyFailureLine(*comparison));
-    else
-      context.Log("verified: the radio holds the file's " + HexText(comparison->Compared) +
-                  " bytes");
+    else if (result.End == TCheckedWriteEnd::VerifyDiffers)
+      context.Log(VerifyFailureLine(*result.Verification));
   });
 }
 

@@ -461,4 +461,64 @@ std::string VerifyFailureLine(const TMemoryComparison& comparison) {
       differing == 1 ? "byte differs" : "bytes differ");
 }
 
+namespace {
+
+// The write chunks of the job's ranges that differ from the radio, logged;
+// nothing when the read failed.
+std::optional<std::vector<AddressRange>> ChangedChunksOf(TOperationContext& context,
+                                                         const TMemoryWriteJob& job) {
+  const auto comparison = CompareMemory(context, job);
+  if (!comparison) return std::nullopt;
+  const TMemoryRange range = ParseMemoryRange(job.Fields());
+  const auto pieces = RangePieces(job.Ranges, static_cast<uint32_t>(range.Base),
+                                  static_cast<uint32_t>(range.Length));
+  std::vector<AddressRange> chunks = ChangedChunks(pieces, comparison->Differences);
+  if (!chunks.empty())
+    context.Log(std::to_string(chunks.size()) + " chunks differ from the radio and are written");
+  return chunks;
+}
+
+}  // namespace
+
+TCheckedWriteResult WriteMemoryChecked(TOperationContext& context, const TMemoryWriteJob& job,
+                                       TCheckedWriteOptions options) {
+  TCheckedWriteResult result;
+  TMemoryWriteJob write = job;
+  if (options.ChangedOnly) {
+    const auto chunks = ChangedChunksOf(context, job);
+    if (!chunks) {
+      result.End = TCheckedWriteEnd::ReadFirstFailed;
+      return result;
+    }
+    if (chunks->empty()) {
+      context.Log("the radio already holds the file: nothing written");
+      result.End = TCheckedWriteEnd::NothingToWrite;
+      return result;
+    }
+    write.Ranges = *chunks;
+  }
+  write.Progress = [&](uint32_t done, uint32_t total, uint32_t address) {
+    result.BytesWritten = done;
+    result.BytesToWrite = total;
+    if (job.Progress) job.Progress(done, total, address);
+  };
+  if (!WriteMemory(context, write)) {
+    result.End = TCheckedWriteEnd::WriteFailed;
+    return result;
+  }
+  if (!options.Verify || context.Stopping()) return result;
+  write.Progress = job.Progress;
+  auto comparison = CompareMemory(context, write);
+  if (!comparison) {
+    result.End = TCheckedWriteEnd::VerifyReadFailed;
+  } else if (!comparison->Equal()) {
+    result.End = TCheckedWriteEnd::VerifyDiffers;
+    result.Verification = std::move(comparison);
+  } else {
+    context.Log("verified: " + HexText(comparison->Compared) + " bytes from " + job.Fields().Base +
+                " are as in the file");
+  }
+  return result;
+}
+
 }  // namespace kestrune

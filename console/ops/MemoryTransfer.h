@@ -165,4 +165,40 @@ std::vector<std::string> ComparisonLines(const TMemoryComparison& comparison);
 // with the radio's and the file's byte, and how many bytes differ.
 std::string VerifyFailureLine(const TMemoryComparison& comparison);
 
+// A write with the checks a technician makes around it, one operation for
+// the window and kestrune-cli alike:
+//   ChangedOnly  the file's ranges are read first and only the write chunks
+//                that differ are written ("N chunks differ ..."); a file the
+//                radio already holds writes nothing and says so;
+//   Verify       what was written (with ChangedOnly: the written chunks) is
+//                read back and compared ("verified: ..." when equal).
+// Failures are returned, not logged, so each front end reports them its way.
+struct TCheckedWriteOptions {
+  bool ChangedOnly = false;
+  bool Verify = false;
+};
+
+enum class TCheckedWriteEnd {
+  Written,           // every chunk accepted (and, when asked, verified)
+  NothingToWrite,    // ChangedOnly: the radio already holds the file
+  ReadFirstFailed,   // ChangedOnly: the first read failed or was stopped; nothing written
+  WriteFailed,       // a chunk was refused or a stop came; see BytesWritten
+  VerifyReadFailed,  // the write went through, the read-back did not
+  VerifyDiffers,     // the write went through, the radio differs: see Verification
+};
+
+struct TCheckedWriteResult {
+  TCheckedWriteEnd End = TCheckedWriteEnd::Written;
+  uint32_t BytesWritten = 0;  // accepted by the radio in the write
+  uint32_t BytesToWrite = 0;
+  std::optional<TMemoryComparison> Verification;  // VerifyDiffers: the differences
+  bool Succeeded() const {
+    return End == TCheckedWriteEnd::Written || End == TCheckedWriteEnd::NothingToWrite;
+  }
+};
+
+// The job's Progress is called afresh for each read and for the write.
+TCheckedWriteResult WriteMemoryChecked(TOperationContext& context, const TMemoryWriteJob& job,
+                                       TCheckedWriteOptions options);
+
 }  // namespace kestrune

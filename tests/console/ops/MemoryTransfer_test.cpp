@@ -407,5 +407,28 @@ TEST_F(MemoryFilesTest, AnSRecordFileMadeBySrecCatIsWrittenAndReadsBackEqual) {
   EXPECT_EQ(RadioMemory(MemorySpace::Flash2, 0x100, data.size()), data);
 }
 
+// A changed-only write sends the one chunk that differs and reads only that
+// chunk back; a byte the radio keeps wrong there fails the write's check.
+TEST_F(MemoryTransferTest, AChangedOnlyWriteSendsAndChecksOnlyTheChunkThatDiffers) {
+  Bytes image(0x180);
+  const Bytes data = RandomBytes(0x80, 23);
+  image.insert(image.end(), data.begin(), data.end());
+  const TMemoryFields fields{"180", "80"};
+  ASSERT_TRUE(Write(Flash1, image, fields));
+  image[0x1A3] ^= 0x55;
+  SetFaults([](sim::Faults& f) { f.corruptWriteAddress = 0x1A3; });
+
+  Forget();
+  TOperationContext context = Context();
+  const TCheckedWriteResult result = WriteMemoryChecked(
+      context, {Flash1, &image, [&] { return fields; }, Progress(), {}}, {true, true});
+  EXPECT_EQ(result.End, TCheckedWriteEnd::VerifyDiffers);
+  ASSERT_TRUE(result.Verification);
+  EXPECT_EQ(result.Verification->Differences, (std::vector<AddressRange>{{0x1A3, 1}}));
+  EXPECT_EQ(result.BytesWritten, 32u);
+  EXPECT_EQ(Requests(0x17).size(), 1u);
+  EXPECT_EQ(Requests(0x11).back(), BuildSbepReadRequest(32, 0x40, 0x1A0));
+}
+
 }  // namespace
 }  // namespace kestrune
