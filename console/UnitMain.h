@@ -287,6 +287,8 @@ class TForm1 : public QMainWindow {
   QPushButton* ButtonMemWrite = nullptr;
   QPushButton* ButtonMemCompare = nullptr;
   QCheckBox* CheckBoxMemVerify = nullptr;  // "Verify": a write is read back and compared
+  // "Changed chunks only": a write reads the range first and sends what differs
+  QCheckBox* CheckBoxMemChangedOnly = nullptr;
   void RadioGroupMemDeviceClick();
   void ButtonMemReadClick();
   void ButtonMemWriteClick();

@@ -132,9 +132,14 @@ QWidget* TForm1::BuildMemoryPage() {
   CheckBoxMemVerify->setAccessibleName(QStringLiteral("Verify"));
   CheckBoxMemVerify->setAccessibleDescription(
       QStringLiteral("After a write, reads the written bytes back and compares them"));
+  CheckBoxMemChangedOnly =
+      Named(new QCheckBox(QStringLiteral("C&hanged chunks only")), "CheckBoxMemChangedOnly");
+  CheckBoxMemChangedOnly->setAccessibleName(QStringLiteral("Changed chunks only"));
+  CheckBoxMemChangedOnly->setAccessibleDescription(QStringLiteral(
+      "Before a write, reads the file's range and writes only the 32-byte chunks that differ"));
 
   auto* grid = new QGridLayout(TabSheet7);
-  grid->addWidget(RadioGroupMemDevice, 0, 0, 5, 1, Qt::AlignTop);
+  grid->addWidget(RadioGroupMemDevice, 0, 0, 6, 1, Qt::AlignTop);
   grid->addWidget(LabelMemBase, 0, 1);
   grid->addWidget(EditMemBase, 0, 2);
   grid->addWidget(LabelMemLen, 1, 1);
@@ -143,8 +148,9 @@ QWidget* TForm1::BuildMemoryPage() {
   grid->addWidget(ButtonMemWrite, 2, 2);
   grid->addWidget(ButtonMemCompare, 3, 1);
   grid->addWidget(CheckBoxMemVerify, 3, 2);
+  grid->addWidget(CheckBoxMemChangedOnly, 4, 2);
   grid->setColumnStretch(3, 1);
-  grid->setRowStretch(4, 1);
+  grid->setRowStretch(5, 1);
   RadioGroupMemDeviceClick();
   return TabSheet7;
 }
@@ -214,9 +220,12 @@ void TForm1::ButtonMemWriteClick() {
   if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
   const TMemoryWriteJob job{MemDeviceIndex(), &loaded.image, MemoryFields(*this),
                             std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges};
-  const bool verify = CheckBoxMemVerify->isChecked();
+  const TCheckedWriteOptions checks{CheckBoxMemChangedOnly->isChecked(),
+                                    CheckBoxMemVerify->isChecked()};
   RunMemoryTransfer(MemTransfer::Write, ButtonMemWrite, [&](TOperationContext& context) {
-    const TCheckedWriteResult result = WriteMemoryChecked(context, job, {false, verify});
+    const TCheckedWriteResult result = WriteMemoryChecked(context, job, checks);
+    if (result.End == TCheckedWriteEnd::ReadFirstFailed && !context.Stopping())
+      context.Log("the write failed: reading the radio first failed; nothing was written");
     if (result.End == TCheckedWriteEnd::VerifyReadFailed)
       context.Log("verify: reading the range back failed");
     else if (result.End == TCheckedWriteEnd::VerifyDiffers)
@@ -417,6 +426,7 @@ void TForm1::ReadMemSection(const TIniFile& ini) {
   const int device = ini.ReadInteger("mem", "device", EepromDefault);
   SetMemDeviceIndex(device < 0 || device >= kMemoryDeviceItems ? EepromDefault : device);
   CheckBoxMemVerify->setChecked(ini.ReadBool("mem", "verify", false));
+  CheckBoxMemChangedOnly->setChecked(ini.ReadBool("mem", "changedonly", false));
   RadioGroupMemDeviceClick();
 }
 
@@ -425,6 +435,7 @@ void TForm1::WriteMemSection(TIniFile& ini) const {
   ini.WriteString("mem", "base", ToStd(EditMemBase->text()));
   ini.WriteInteger("mem", "device", MemDeviceIndex());
   ini.WriteBool("mem", "verify", CheckBoxMemVerify->isChecked());
+  ini.WriteBool("mem", "changedonly", CheckBoxMemChangedOnly->isChecked());
 }
 
 }  // namespace kestrune

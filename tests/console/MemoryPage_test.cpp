@@ -198,8 +198,10 @@ TEST_F(MemoryPageTest, TheMemSectionIsReadFromLenAndWrittenAsTotallenWithTheDevi
   EXPECT_EQ(form->MemDeviceIndex(), 3);
   EXPECT_TRUE(form->EditMemBase->isEnabled());
   EXPECT_FALSE(form->CheckBoxMemVerify->isChecked()) << "a file without the key: off";
+  EXPECT_FALSE(form->CheckBoxMemChangedOnly->isChecked()) << "a file without the key: off";
   form->EditMemLen->setText("77");
   form->CheckBoxMemVerify->setChecked(true);
+  form->CheckBoxMemChangedOnly->setChecked(true);
   form.reset();
   const TIniFile ini((dir_.Path() / "settings.ini").string());
   EXPECT_EQ(ini.ReadString("mem", "totallen", ""), "77");
@@ -207,6 +209,7 @@ TEST_F(MemoryPageTest, TheMemSectionIsReadFromLenAndWrittenAsTotallenWithTheDevi
   EXPECT_EQ(ini.ReadString("mem", "base", ""), "1F0");
   EXPECT_EQ(ini.ReadInteger("mem", "device", -9), 3);
   EXPECT_TRUE(ini.ReadBool("mem", "verify", false));
+  EXPECT_TRUE(ini.ReadBool("mem", "changedonly", false));
 
   for (const char* stored : {"7", "-1", "5"}) {
     form.reset();  // one window at a time holds the port
@@ -382,6 +385,7 @@ TEST_F(MemoryPageTest, VerifyNamesAByteTheRadioKeepsWrongAndCompareListsItWithou
   auto form = Start();
   form->SetMemDeviceIndex(Flash1);
   form->CheckBoxMemVerify->setChecked(true);
+  form->CheckBoxMemChangedOnly->setChecked(true);
   const Bytes data = Pattern(0x40, 0x31);
   dir_.Write("image.s19", SaveSRecords(data, 0x200));
   sim::Faults faults;
@@ -394,6 +398,7 @@ TEST_F(MemoryPageTest, VerifyNamesAByteTheRadioKeepsWrongAndCompareListsItWithou
       "differs",
       data[0x10] ^ 0xFF, data[0x10]);
   EXPECT_TRUE(ViewTexts(*form).contains(failure)) << ViewTexts(*form).join('\n').toStdString();
+  EXPECT_TRUE(ViewTexts(*form).contains("2 chunks differ from the radio and are written"));
 
   const size_t writes = Requests(0x17).size();
   answers = {{PathOf("image.s19"), 1}};
