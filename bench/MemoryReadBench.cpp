@@ -17,6 +17,7 @@
 #include <deque>
 #include <vector>
 
+#include "console/ops/CheckedWrite.h"
 #include "console/ops/MemoryTransfer.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
@@ -47,30 +48,40 @@ double FloorMs(const std::deque<sim::ReceivedFrame>& frames) {
   return floor;
 }
 
-RunFigures OneRead(bool pacing) {
+// The engine on a port to the simulated radio in this process, and an
+// operation context over it that logs nothing.
+struct Bench {
   sim::InProcessRadio radio;
   PlainEventPump pump;
-  TSb9600 engine(pump, test::InProcessPorts(radio));
-  engine.CreatePort("COM1", kBaud, 8, 0, 0, false, false);
+  TSb9600 engine{pump, test::InProcessPorts(radio)};
+  TOperationContext context{engine, pump, [](const std::string&) {}, {}};
+
+  Bench() { engine.CreatePort("COM1", kBaud, 8, 0, 0, false, false); }
+
+  // The time from start to now against the floor of the frames the radio
+  // received.
+  RunFigures Measure(Clock::time_point start, size_t bytes) {
+    RunFigures figures;
+    figures.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    radio.WithRadio([&](sim::SimRadio& r) {
+      figures.floorMs = FloorMs(r.FramesReceived());
+      figures.frames = r.FramesReceived().size();
+    });
+    figures.bytesRead = bytes;
+    return figures;
+  }
+};
+
+RunFigures OneRead(bool pacing) {
+  Bench bench;
   if (pacing) {
     sim::Faults faults;
     faults.pacing = true;
-    radio.SetFaults(faults);
+    bench.radio.SetFaults(faults);
   }
-  TOperationContext context{engine, pump, [](const std::string&) {}, {}};
-
   const auto t0 = Clock::now();
-  const auto read = ReadMemory(context, {EepromDefault, {}, {}, {}});
-  const auto t1 = Clock::now();
-
-  RunFigures figures;
-  figures.wallMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
-  radio.WithRadio([&](sim::SimRadio& r) {
-    figures.floorMs = FloorMs(r.FramesReceived());
-    figures.frames = r.FramesReceived().size();
-  });
-  figures.bytesRead = read ? read->Image.size() : 0;
-  return figures;
+  const auto read = ReadMemory(bench.context, {EepromDefault, {}, {}, {}});
+  return bench.Measure(t0, read ? read->Image.size() : 0);
 }
 
 // The "eeprom custom" range 0..B35 written with a file that differs from
@@ -79,12 +90,8 @@ RunFigures OneRead(bool pacing) {
 enum class WriteCase { Full, FullVerify, ChangedOnlyVerify };
 
 RunFigures OneWrite(WriteCase kind) {
-  sim::InProcessRadio radio;
-  PlainEventPump pump;
-  TSb9600 engine(pump, test::InProcessPorts(radio));
-  engine.CreatePort("COM1", kBaud, 8, 0, 0, false, false);
-  TOperationContext context{engine, pump, [](const std::string&) {}, {}};
-  std::vector<uint8_t> file = radio.WithRadio([](sim::SimRadio& r) {
+  Bench bench;
+  std::vector<uint8_t> file = bench.radio.WithRadio([](sim::SimRadio& r) {
     const auto bytes = r.Memory(sim::MemorySpace::Eeprom).subspan(0, 0xB35);
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
   });
@@ -95,17 +102,8 @@ RunFigures OneWrite(WriteCase kind) {
 
   const auto t0 = Clock::now();
   const TCheckedWriteOptions options{kind == WriteCase::ChangedOnlyVerify, kind != WriteCase::Full};
-  const bool ok = WriteMemoryChecked(context, full, options).Succeeded();
-  const auto t1 = Clock::now();
-
-  RunFigures figures;
-  figures.wallMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
-  radio.WithRadio([&](sim::SimRadio& r) {
-    figures.floorMs = FloorMs(r.FramesReceived());
-    figures.frames = r.FramesReceived().size();
-  });
-  figures.bytesRead = ok ? file.size() : 0;
-  return figures;
+  const bool ok = WriteMemoryChecked(bench.context, full, options).Succeeded();
+  return bench.Measure(t0, ok ? file.size() : 0);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "cli/ProgressMeter.h"
 #include "console/core/MemoryImage.h"
 #include "console/core/TextFile.h"
+#include "console/ops/CheckedWrite.h"
 #include "console/ops/MemoryTransfer.h"
 
 namespace kestrune::cli {

@@ -69,6 +69,7 @@ class LogFindBar;
 class LogView;
 struct TScanHooks;
 struct TScanRange;
+struct TMemoryWriteJob;
 
 struct TForm1Options {
   // The folder that holds "settings.ini" and "logs"; empty: the executable's.
@@ -401,6 +402,12 @@ class TForm1 : public QMainWindow {
   // No transfer and no other exchange running; else one log line.
   bool MayStartMemoryTransfer();
   bool MemoryReadRefused();
+  // The file a write or compare works with, chosen and loaded; nothing when
+  // the operator cancelled, the file holds no data, or the transfer may not
+  // start (one log line says why).
+  std::optional<LoadedImage> LoadImageForTransfer();
+  // The transfer of the loaded image's ranges with the page's device and fields.
+  TMemoryWriteJob ImageJob(const LoadedImage& loaded);
   std::optional<FileDialogAnswer> RunImageDialog(QFileDialog& dialog);
   bool AgreeOnSavedType(FileDialogAnswer& answer);
   std::optional<int> AgreeOnLoadedType(const FileDialogAnswer& answer, const QByteArray& bytes);

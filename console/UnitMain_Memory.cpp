@@ -31,6 +31,7 @@
 #include "console/core/IntConv.h"
 #include "console/core/MemoryImage.h"
 #include "console/core/TextFile.h"
+#include "console/ops/CheckedWrite.h"
 #include "console/ops/MemoryTransfer.h"
 
 namespace kestrune {
@@ -213,13 +214,9 @@ bool TForm1::MemoryReadRefused() {
 }
 
 void TForm1::ButtonMemWriteClick() {
-  // Refused before the operator picks a file for nothing.
-  if (!MayStartMemoryTransfer()) return;
-  const LoadedImage loaded = LoadMemoryImage();
-  if (loaded.ranges.empty()) return;
-  if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
-  const TMemoryWriteJob job{MemDeviceIndex(), &loaded.image, MemoryFields(*this),
-                            std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges};
+  const std::optional<LoadedImage> loaded = LoadImageForTransfer();
+  if (!loaded) return;
+  const TMemoryWriteJob job = ImageJob(*loaded);
   const TCheckedWriteOptions checks{CheckBoxMemChangedOnly->isChecked(),
                                     CheckBoxMemVerify->isChecked()};
   RunMemoryTransfer(MemTransfer::Write, ButtonMemWrite, [&](TOperationContext& context) {
@@ -236,12 +233,9 @@ void TForm1::ButtonMemWriteClick() {
 // Reads the range of a chosen file and lists where the radio differs from
 // it; nothing is written.
 void TForm1::ButtonMemCompareClick() {
-  if (!MayStartMemoryTransfer()) return;
-  const LoadedImage loaded = LoadMemoryImage();
-  if (loaded.ranges.empty()) return;
-  if (!CheckPortOpen() || !MayStartMemoryTransfer()) return;
-  const TMemoryWriteJob job{MemDeviceIndex(), &loaded.image, MemoryFields(*this),
-                            std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges};
+  const std::optional<LoadedImage> loaded = LoadImageForTransfer();
+  if (!loaded) return;
+  const TMemoryWriteJob job = ImageJob(*loaded);
   RunMemoryTransfer(MemTransfer::Read, ButtonMemCompare, [&](TOperationContext& context) {
     const auto comparison = CompareMemory(context, job);
     if (!comparison) {
@@ -250,6 +244,20 @@ void TForm1::ButtonMemCompareClick() {
     }
     for (const std::string& line : ComparisonLines(*comparison)) context.Log(line);
   });
+}
+
+std::optional<LoadedImage> TForm1::LoadImageForTransfer() {
+  // Refused before the operator picks a file for nothing.
+  if (!MayStartMemoryTransfer()) return std::nullopt;
+  LoadedImage loaded = LoadMemoryImage();
+  if (loaded.ranges.empty()) return std::nullopt;
+  if (!CheckPortOpen() || !MayStartMemoryTransfer()) return std::nullopt;
+  return loaded;
+}
+
+TMemoryWriteJob TForm1::ImageJob(const LoadedImage& loaded) {
+  return {MemDeviceIndex(), &loaded.image, MemoryFields(*this),
+          std::bind_front(&TForm1::ShowMemoryProgress, this), loaded.ranges};
 }
 
 // Busy cursor, the starting button disabled and the progress shown, all put

@@ -1,5 +1,6 @@
 // Reading and writing the radio's memory: the frames of a transfer, and the
-// two transfers as operations (Operation.h).
+// two transfers as operations (Operation.h). Compare, verify and the
+// checked write build on them in CheckedWrite.h.
 //
 // A transfer is framed by the SB9600 MEMORY ACCESS message, which opens and
 // later closes memory access, and runs in SBEP mode (device 1). The data moves
@@ -127,78 +128,13 @@ struct TMemoryWriteJob {
 // is logged). The radio keeps the chunks accepted before a failure.
 bool WriteMemory(TOperationContext& context, const TMemoryWriteJob& job);
 
-// The radio's memory set against a file, over the addresses the file holds.
-struct TMemoryComparison {
-  uint32_t Compared = 0;                  // bytes compared
-  std::vector<AddressRange> Differences;  // differing bytes, adjacent ones merged, ascending
-  uint8_t FirstRadio = 0;                 // the radio's byte at the first difference
-  uint8_t FirstFile = 0;                  // the file's byte there
-  uint32_t DifferingBytes() const;
-  bool Equal() const { return Differences.empty(); }
-};
+// The bytes the pieces hold together.
+uint32_t TotalLength(const std::vector<AddressRange>& pieces);
 
-// Compares the radio's bytes (radio.Image[i] at radio.Base + i) with the
-// file's (file[a] at address a) over pieces, which lie in both.
-TMemoryComparison CompareImages(const TMemoryReadResult& radio, const std::vector<uint8_t>& file,
-                                const std::vector<AddressRange>& pieces);
-
-// Reads the job's range (only its Ranges when given) and compares it with
-// the image, without writing. Nothing when the read failed or was stopped.
-// "eeprom default" is read as the EEPROM over the fields' range.
-std::optional<TMemoryComparison> CompareMemory(TOperationContext& context,
-                                               const TMemoryWriteJob& job);
-
-// The write chunks (kSbepWriteChunk bytes from each piece's start, the
-// last one of a piece shorter) that hold a byte of differences: what a
-// write that changes only what differs sends.
-std::vector<AddressRange> ChangedChunks(const std::vector<AddressRange>& pieces,
-                                        const std::vector<AddressRange>& differences);
-
-// At most this many differing ranges are listed; the summary counts them all.
-inline constexpr size_t kListedDifferences = 50;
-
-// One line per differing range ("0100..011F  32 bytes"), at most
-// kListedDifferences of them and a line for the rest, then the summary.
-std::vector<std::string> ComparisonLines(const TMemoryComparison& comparison);
-
-// The one line a failed verification reports: the first differing address
-// with the radio's and the file's byte, and how many bytes differ.
-std::string VerifyFailureLine(const TMemoryComparison& comparison);
-
-// A write with the checks a technician makes around it, one operation for
-// the window and kestrune-cli alike:
-//   ChangedOnly  the file's ranges are read first and only the write chunks
-//                that differ are written ("N chunks differ ..."); a file the
-//                radio already holds writes nothing and says so;
-//   Verify       what was written (with ChangedOnly: the written chunks) is
-//                read back and compared ("verified: ..." when equal).
-// Failures are returned, not logged, so each front end reports them its way.
-struct TCheckedWriteOptions {
-  bool ChangedOnly = false;
-  bool Verify = false;
-};
-
-enum class TCheckedWriteEnd {
-  Written,           // every chunk accepted (and, when asked, verified)
-  NothingToWrite,    // ChangedOnly: the radio already holds the file
-  ReadFirstFailed,   // ChangedOnly: the first read failed or was stopped; nothing written
-  WriteFailed,       // a chunk was refused or a stop came; see BytesWritten
-  VerifyReadFailed,  // the write went through, the read-back did not
-  VerifyDiffers,     // the write went through, the radio differs: see Verification
-};
-
-struct TCheckedWriteResult {
-  TCheckedWriteEnd End = TCheckedWriteEnd::Written;
-  uint32_t BytesWritten = 0;  // accepted by the radio in the write
-  uint32_t BytesToWrite = 0;
-  std::optional<TMemoryComparison> Verification;  // VerifyDiffers: the differences
-  bool Succeeded() const {
-    return End == TCheckedWriteEnd::Written || End == TCheckedWriteEnd::NothingToWrite;
-  }
-};
-
-// The job's Progress is called afresh for each read and for the write.
-TCheckedWriteResult WriteMemoryChecked(TOperationContext& context, const TMemoryWriteJob& job,
-                                       TCheckedWriteOptions options);
+// A write's range refused before the opening: when both fields are numbers
+// and their range lies outside the addresses or the image, one line is
+// logged and the answer is true. Texts that are no numbers are left to the
+// transfer, which reports them after the opening.
+bool WriteRangeRefused(TOperationContext& context, const TMemoryFields& fields, size_t imageSize);
 
 }  // namespace kestrune

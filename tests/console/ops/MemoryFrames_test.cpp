@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "console/core/IntConv.h"
+#include "console/ops/CheckedWrite.h"
 #include "console/ops/MemoryTransfer.h"
 #include "protocol/CRC16.h"
 #include "protocol/SB9600.h"

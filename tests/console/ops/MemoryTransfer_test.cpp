@@ -2,6 +2,7 @@
 // simulated radio in this process, which sees the engine's DTR line. Files
 // are cross-checked with an independent tool, srec_cat.
 #include "console/ops/MemoryTransfer.h"
+#include "console/ops/CheckedWrite.h"
 
 #include <gtest/gtest.h>
 
