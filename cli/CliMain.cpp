@@ -15,7 +15,9 @@
 #include "cli/HelpText.h"
 #include "cli/PortSetup.h"
 #include "cli/StopSignals.h"
+#include "console/core/LineSettings.h"
 #include "console/core/LogFile.h"
+#include "console/core/PermissionHint.h"
 #include "protocol/PlainEventPump.h"
 #include "protocol/SB9600.h"
 
@@ -121,6 +123,10 @@ std::unique_ptr<TSb9600> OpenPort(PlainEventPump& pump, const TPreparedRun& run)
   const TPortSetup& port = run.Port;
   engine->CreatePort(port.Name, port.Baud, port.Bits, port.StopBits, port.Parity, dump, dump);
   if (engine->ComPort() && engine->ComPort()->IsOpen()) return engine;
+  if (engine->ComPort())
+    if (const auto hint =
+            PermissionHint(MappedDevice(port.Name), engine->ComPort()->LastErrorCode()))
+      CliLogLine(*hint);
   engine.reset();  // logs "Port closed"
   return nullptr;
 }
@@ -152,11 +158,17 @@ int RunWithPort(const TPreparedRun& run) {
   const TOutcome outcome =
       signals.Requested() ? TOutcome::Done : RunCommand(run, *engine, pump, signals);
   response.Attach(nullptr);
+  // The far end is gone: whatever the command says, it did not get through.
+  const bool unplugged = engine->PortLost();
   engine.reset();  // logs "Port closed"
 
   if (const int sig = signals.Signal(); sig != 0) {
     CliOutput().Error("stopped by " + SignalResponse::SignalName(sig));
     return 128 + sig;
+  }
+  if (unplugged) {
+    CliOutput().Error(run.Port.Name + " was unplugged");
+    return kExitFailed;
   }
   return outcome == TOutcome::Done ? kExitDone : kExitFailed;
 }
@@ -169,6 +181,7 @@ int RunCli(const std::vector<std::string>& args) {
   try {
     TCommandLine line = ParseCommandLine(args);
     if (PrintHelp(line)) return kExitDone;
+    if (line.Command == kPortsCommand) return RunPortsCommand(line.Args, line.Line);
     run = Prepare(std::move(line));
   } catch (const EUsageError& e) {
     return UsageError(e);

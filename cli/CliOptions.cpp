@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "console/core/LineSettings.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -53,6 +55,16 @@ int32_t ListIndex(const std::string& option, const std::string& text,
 
 using LineSetter = std::function<void(TLineOptions&, const std::string&)>;
 
+// The window's check of the same value, so both refuse it with one message.
+int32_t CheckedLineValue(int32_t (*check)(const std::string&), const std::string& option,
+                         const std::string& text) {
+  try {
+    return check(text);
+  } catch (const std::exception& e) {
+    throw EUsageError(option + ": " + e.what());
+  }
+}
+
 struct TLineOptionRule {
   bool takesValue;
   LineSetter set;
@@ -74,15 +86,11 @@ const std::map<std::string, TLineOptionRule>& LineOptionRules() {
           o.Settings = v;
         }}},
       {"--baud",
-       {true,
-        [](TLineOptions& o, const std::string& v) {
-          o.Baud = static_cast<int32_t>(ParseDecimal(v, 1, 4'000'000, "baud rate", ""));
-        }}},
+       {true, [](TLineOptions& o,
+                 const std::string& v) { o.Baud = CheckedLineValue(CheckedBaud, "--baud", v); }}},
       {"--bits",
-       {true,
-        [](TLineOptions& o, const std::string& v) {
-          o.Bits = static_cast<int32_t>(ParseDecimal(v, 5, 8, "number of data bits", ""));
-        }}},
+       {true, [](TLineOptions& o,
+                 const std::string& v) { o.Bits = CheckedLineValue(CheckedBits, "--bits", v); }}},
       {"--stop-bits",
        {true,
         [](TLineOptions& o, const std::string& v) {

@@ -18,6 +18,7 @@ TCommand ScanCommand();
 TCommand ReadCommand();
 TCommand WriteCommand();
 TCommand CompareCommand();
+TCommand PortsCommand();
 
 inline constexpr const char* kNoAnswer = "the radio did not answer";
 inline constexpr const char* kNotTaken = "the radio did not answer, or refused the frame";

@@ -62,7 +62,7 @@ Example:
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> commands{SendCommand(),  ScriptCommand(),  ReadCommand(),
                                               WriteCommand(), CompareCommand(), TuneCommand(),
-                                              LcdCommand(),   ScanCommand()};
+                                              LcdCommand(),   ScanCommand(),    PortsCommand()};
   return commands;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliOptions.h"
 #include "console/core/MemoryImage.h"
 #include "console/ops/MemoryTransfer.h"
 #include "console/ops/Operation.h"
@@ -40,6 +41,11 @@ struct TCommand {
 const std::vector<TCommand>& Commands();
 // nullptr for a name that is no command.
 const TCommand* FindCommand(const std::string& name);
+
+// "ports" opens no port: it lists the devices and the COMn map and gives
+// the exit status itself.
+inline constexpr const char* kPortsCommand = "ports";
+int RunPortsCommand(const std::vector<std::string>& args, const TLineOptions& line);
 
 // What the commands read from their words; exposed for the tests.
 

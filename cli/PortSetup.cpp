@@ -1,15 +1,12 @@
 #include "cli/PortSetup.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <map>
 
 #include "cli/CliPlatform.h"
 #include "console/core/FilePlaces.h"
 #include "console/core/IniFile.h"
-#include "serial/SerialDevices.h"
 
 namespace kestrune::cli {
 
@@ -26,31 +23,14 @@ void CheckReadable(const std::string& path) {
   if (const auto reason = UnreadableReason(path)) Unreadable(path, *reason);
 }
 
-void SetDeviceMap(const TIniFile& ini) {
-  std::map<std::string, std::string> devices;
-  for (std::string key : ini.ReadSection("devices")) {
-    const std::string path = ini.ReadString("devices", key, "");
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (!path.empty()) devices.emplace(key, path);
-  }
-  SetSerialDeviceMap(std::move(devices));
-}
-
-// A [port] number, read as the window reads it; the message names the file.
-int32_t SettingNumber(const TIniFile& ini, const std::string& key, int64_t min, int64_t max,
-                      const std::string& fallback) {
-  const std::string text = ini.ReadString("port", key, fallback);
+// A [port] value, checked as the window checks it; the message names the file.
+int32_t CheckedSetting(int32_t (*check)(const std::string&), const TIniFile& ini,
+                       const std::string& key, const std::string& text) {
   try {
-    return static_cast<int32_t>(ParseDecimal(text, min, max, "[port] " + key, ""));
-  } catch (const EUsageError& e) {
-    throw EUsageError(ini.FileName() + ": " + e.what());
+    return check(text);
+  } catch (const std::exception& e) {
+    throw EUsageError(ini.FileName() + ": [port] " + key + ": " + e.what());
   }
-}
-
-// An index the window keeps as a list position; out of range reads as the first.
-int32_t SettingIndex(const TIniFile& ini, const std::string& key, int32_t count) {
-  const int32_t index = ini.ReadInteger("port", key, 0);
-  return index >= 0 && index < count ? index : 0;
 }
 
 }  // namespace
@@ -67,7 +47,8 @@ TPortSetup ResolvePortSetup(const TLineOptions& options) {
   if (!options.Settings.empty() || PathPresent(path)) CheckReadable(path);
   const TIniFile ini(path);
   if (ini.ReadError()) throw EUsageError(*ini.ReadError());
-  SetDeviceMap(ini);
+  UseDeviceMap(ReadDeviceMap(ini));
+  const LineSettings stored = ReadLineSettings(ini);
 
   TPortSetup setup;
   if (!options.Device.empty())
@@ -75,11 +56,11 @@ TPortSetup ResolvePortSetup(const TLineOptions& options) {
   else if (!options.Port.empty())
     setup.Name = options.Port;
   else
-    setup.Name = "COM" + std::to_string(SettingIndex(ini, "index", 4) + 1);
-  setup.Baud = options.Baud ? *options.Baud : SettingNumber(ini, "Baud", 1, 4'000'000, "9600");
-  setup.Bits = options.Bits ? *options.Bits : SettingNumber(ini, "Bits", 5, 8, "8");
-  setup.StopBits = options.StopBits ? *options.StopBits : SettingIndex(ini, "StopBits", 3);
-  setup.Parity = options.Parity ? *options.Parity : SettingIndex(ini, "Parity", 5);
+    setup.Name = stored.PortName();
+  setup.Baud = options.Baud ? *options.Baud : CheckedSetting(CheckedBaud, ini, "Baud", stored.Baud);
+  setup.Bits = options.Bits ? *options.Bits : CheckedSetting(CheckedBits, ini, "Bits", stored.Bits);
+  setup.StopBits = options.StopBits ? *options.StopBits : stored.StopBits;
+  setup.Parity = options.Parity ? *options.Parity : stored.Parity;
   return setup;
 }
 

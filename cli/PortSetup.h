@@ -5,20 +5,15 @@
 // 8 data bits, one stop bit, no parity, as in a new window.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "cli/CliOptions.h"
+#include "console/core/LineSettings.h"
 
 namespace kestrune::cli {
 
-struct TPortSetup {
-  std::string Name = "COM1";  // a COM name, or a device path from --device
-  int32_t Baud = 9600;
-  int32_t Bits = 8;
-  int32_t StopBits = 0;  // index: 1, 1.5, 2
-  int32_t Parity = 0;    // index: none, odd, even, mark, space
-};
+// Name: a COM name, or a device path from --device.
+using TPortSetup = PortLine;
 
 // The folder of the running program, with a trailing '/'.
 std::string ProgramDir();

@@ -82,4 +82,18 @@ std::optional<QString> AskText(const QString& label) {
 
 void SetTextSink(TextSink sink) { TextDialogSink() = std::move(sink); }
 
+namespace {
+ModalDialogSink& DialogSink() {
+  static ModalDialogSink sink;
+  return sink;
+}
+}  // namespace
+
+bool RunModalDialog(QDialog& dialog) {
+  if (DialogSink()) return DialogSink()(dialog);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void SetModalDialogSink(ModalDialogSink sink) { DialogSink() = std::move(sink); }
+
 }  // namespace kestrune

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+class QDialog;
 class QFileDialog;
 
 namespace kestrune {
@@ -55,5 +56,14 @@ std::optional<QString> AskText(const QString& label);
 // restores the dialog.
 using TextSink = std::function<std::optional<QString>(const QString& label)>;
 void SetTextSink(TextSink sink);
+
+// Runs a dialog of the window's own (the Devices dialog) modally; true when
+// the operator accepted it.
+bool RunModalDialog(QDialog& dialog);
+
+// Receives the dialog, set up but not shown; the test works its controls and
+// answers whether it was accepted. An empty function restores exec().
+using ModalDialogSink = std::function<bool(QDialog& dialog)>;
+void SetModalDialogSink(ModalDialogSink sink);
 
 }  // namespace kestrune

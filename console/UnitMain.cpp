@@ -17,21 +17,11 @@
 #include "console/QuitOnSignal.h"
 #include "console/UnitSetButtons.h"
 #include "console/WidgetKit.h"
+#include "console/core/DeviceWatch.h"
 #include "console/core/IniFile.h"
-#include "console/core/IntConv.h"
+#include "console/core/LineSettings.h"
 
 namespace kestrune {
-
-namespace {
-
-// A baud rate or a number of bits: an integer above 0.
-int32_t ReadPositive(const QString& text, const char* what) {
-  const int32_t value = StrToInt(ToStd(text));
-  if (value <= 0) throw std::invalid_argument("''" + ToStd(text) + "'' is not a valid " + what);
-  return value;
-}
-
-}  // namespace
 
 // ------------------------------------------------------------------ creation
 
@@ -74,7 +64,6 @@ void TForm1::FormCreate() {
     const TIniFile ini(places_.ReadFile());
     // Said once; the program runs on defaults and leaves the file alone.
     if (ini.ReadError()) ShowErrorReport(FromStd(*ini.ReadError()));
-    ReadDeviceMap(ini);
     ReadSettings(ini);
     LoadCustomPackets();
   }
@@ -122,6 +111,7 @@ void TForm1::BeginClosing() {
 
 void TForm1::FormDestroy() {
   BeginClosing();
+  StopWatchingDevice();
   fSb9600.reset();  // closes the port; "Port closed" reaches the file only
 
   // Each file on its own: a settings file that cannot be written must not
@@ -143,7 +133,9 @@ bool TForm1::CheckEngine() {
   return false;
 }
 
-bool TForm1::CheckPortOpen() { return CheckEngine() && !RefusedDuringMemoryTransfer(); }
+bool TForm1::CheckPortOpen() {
+  return !RefusedWhileUnplugged() && CheckEngine() && !RefusedDuringMemoryTransfer();
+}
 
 bool TForm1::MayStartOperation() {
   if (!runningOperation_) return true;
@@ -164,11 +156,14 @@ void TForm1::ButtonPortApplyClick() {
   if (exchangeDepth_ > 0)
     throw std::runtime_error("The port cannot be changed while an exchange is running");
 
-  const std::string name = "COM" + std::to_string(ComboBoxPortIndex->currentIndex() + 1);
-  const int32_t baud = ReadPositive(EditPortBaud->text(), "baud rate");
-  const int32_t bits = ReadPositive(EditPortBits->text(), "number of data bits");
-  const int32_t stopBits = ComboBoxPortStopBits->currentIndex();
-  const int32_t parity = ParityIndex();
+  const PortLine line = CheckedLine(ShownLineSettings());
+  // The operator's Apply ends any wait for an unplugged device.
+  lineUnplugged_ = false;
+  StopWatchingDevice();
+  OpenLine(line);
+}
+
+void TForm1::OpenLine(const PortLine& line) {
   const bool logTX = CheckBoxLogTransmit->isChecked();
   const bool logRX = CheckBoxLogReceive->isChecked();
 
@@ -178,10 +173,15 @@ void TForm1::ButtonPortApplyClick() {
   } else {
     fSb9600->FreeComPort();
   }
-  fSb9600->CreatePort(name, baud, bits, stopBits, parity, logTX, logRX);
+  fSb9600->CreatePort(line.Name, line.Baud, line.Bits, line.StopBits, line.Parity, logTX, logRX);
 
   const TComPort* port = fSb9600->ComPort();
-  if (!port || !port->IsOpen() || port->Handle() < 0) fSb9600.reset();  // logs "Port closed"
+  if (port && port->IsOpen() && port->Handle() >= 0) {
+    NoteLineOpened(line);
+    return;
+  }
+  NoteLineFailed(line, port ? port->LastErrorCode() : 0);
+  fSb9600.reset();  // logs "Port closed"
 }
 
 bool TForm1::SendRepeatAndWait(const std::vector<uint8_t>& packet) {

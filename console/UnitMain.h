@@ -15,6 +15,7 @@
 //   UnitMain_SettingsTab.cpp  the Settings tab: port, log and station groups
 //   UnitMain_Tune.cpp         the Tune and LCD tabs
 //   UnitMain_Favourites.cpp   the favourites list beside the Tune panel
+//   UnitMain_Line.cpp         the line's state: its panel, hang-up, reopening
 // and one file per further tab.
 //
 // Files: "settings.ini" and the "logs" folder are where LocateFiles
@@ -36,6 +37,7 @@
 #include "console/DialogSeam.h"
 #include "console/QtEventPump.h"
 #include "console/core/FilePlaces.h"
+#include "console/core/LineSettings.h"
 #include "console/core/MemoryImage.h"
 #include "console/ops/Operation.h"
 #include "console/ops/Tune.h"
@@ -53,6 +55,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
+class QSocketNotifier;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
@@ -61,6 +64,7 @@ class QTreeWidgetItem;
 
 namespace kestrune {
 
+class DeviceWatch;
 class TFormSetButton;
 class TIniFile;
 enum class TextEncoding;
@@ -76,6 +80,9 @@ struct TForm1Options {
   QString ProgramDir;
   // Makes the engine's ports; empty: real serial ports. For tests.
   TSb9600::PortFactory PortFactory;
+  // The folder that stands for "/" when the Devices dialog lists devices
+  // (tests: a fake /dev and /sys tree).
+  std::string DeviceRoot = "/";
 };
 
 // The position of the first item of combo equal to the stored text, ignoring
@@ -189,6 +196,12 @@ class TForm1 : public QMainWindow {
   QStatusBar* StatusBar1 = nullptr;
   std::array<QLabel*, 3> StatusPanels{};
   QProgressBar* ProgressBar1 = nullptr;
+  // The line's state: "COM1 → /dev/ttyUSB0 open" and so on (UnitMain_Line.cpp).
+  QLabel* StatusPanelLine = nullptr;
+  enum class LineState { Closed, Open, Waiting, Unplugged, NoPermission };
+  LineState CurrentLineState() const { return lineState_; }
+  // True after a hang-up until the port is open again.
+  bool LineUnplugged() const;
 
   QWidget* TabSheet2 = nullptr;  // "Settings"
   QComboBox* ComboBoxPortIndex = nullptr;
@@ -199,6 +212,11 @@ class TForm1 : public QMainWindow {
   QComboBox* ComboBoxPortStopBits = nullptr;
   QGroupBox* RadioGroupPortParity = nullptr;
   QPushButton* ButtonPortApply = nullptr;
+  QCheckBox* CheckBoxPortReopen = nullptr;  // "Reopen when the adapter returns"
+  QLabel* LabelPortDevice = nullptr;        // the device the selected COMn maps to
+  QPushButton* ButtonDevices = nullptr;     // "Devices…"
+  void ButtonDevicesClick();
+  void ShowMappedDevice();
   QCheckBox* CheckBoxLogTransmit = nullptr;
   QCheckBox* CheckBoxLogReceive = nullptr;
   QCheckBox* CheckBoxLogToFile = nullptr;
@@ -314,6 +332,9 @@ class TForm1 : public QMainWindow {
 
   int ParityIndex() const;
   void SetParityIndex(int index);
+  // The port group's controls as settings, and back.
+  LineSettings ShownLineSettings() const;
+  void ShowLineSettings(const LineSettings& settings);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -322,6 +343,36 @@ class TForm1 : public QMainWindow {
 
  private:
   // ---- the frame (UnitMain_Layout.cpp)
+  // Opens the line on the engine (made when there is none); the engine is
+  // freed again when the port does not open.
+  void OpenLine(const PortLine& line);
+
+  // ---- the line's state (UnitMain_Line.cpp)
+  void BuildLinePanel();
+  QString LineStateText(LineState state) const;
+  void ShowLineState(LineState state);
+  void NoteLineOpened(const PortLine& line);
+  // Before the engine is freed: the permission hint goes before "Port closed".
+  void NoteLineFailed(const PortLine& line, int code);
+  // Logs "COM1 is unplugged" and gives true while the line is unplugged.
+  bool RefusedWhileUnplugged();
+  void LineHungUp(int generation);
+  void WatchDevice();
+  void StopWatchingDevice();
+  void DeviceChanged();
+  void ReopenLine();
+  std::optional<PortLine> openLine_;  // the line last opened or tried
+  std::string openDevice_;            // the device it maps to
+  LineState lineState_ = LineState::Closed;
+  bool lineUnplugged_ = false;
+  int portGeneration_ = 0;         // a hang-up of an older port is ignored
+  DeviceMap deviceMap_;            // [devices] as read, and as the Devices dialog left it
+  bool deviceMapChanged_ = false;  // [devices] is written back only then
+  void ReadDevicesSection(const TIniFile& ini);
+  void WriteDevicesSection(TIniFile& ini) const;
+  std::unique_ptr<DeviceWatch> deviceWatch_;
+  QSocketNotifier* deviceNotifier_ = nullptr;
+
   void BuildWindow();
   QWidget* BuildMainTab();
   void BuildLogView();
@@ -336,7 +387,6 @@ class TForm1 : public QMainWindow {
   static std::vector<SettingsSection> SettingsSections();
   void ReadSettings(const TIniFile& ini);
   void WriteSettings(TIniFile& ini) const;
-  static void ReadDeviceMap(const TIniFile& ini);
   void ReadPortSection(const TIniFile& ini);
   void WritePortSection(TIniFile& ini) const;
   void ReadLogSection(const TIniFile& ini);

@@ -102,6 +102,7 @@ void TForm1::BuildStatusBar() {
     StatusBar1->addWidget(panel);
     StatusPanels[i] = panel;
   }
+  BuildLinePanel();
 }
 
 void TForm1::ConnectHandlers() {

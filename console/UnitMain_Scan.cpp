@@ -124,7 +124,7 @@ void TForm1::ButtonScanClick() {
     ScanRunning = false;
     throw;
   }
-  if (!MayStartOperation()) {
+  if (!MayStartOperation() || RefusedWhileUnplugged()) {
     ScanRunning = false;
     return;
   }

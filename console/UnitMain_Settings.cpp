@@ -4,12 +4,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <map>
 
 #include "console/UnitMain.h"
 #include "console/WidgetKit.h"
 #include "console/core/IniFile.h"
-#include "serial/SerialDevices.h"
+#include "console/core/LineSettings.h"
 
 namespace kestrune {
 
@@ -27,6 +26,7 @@ int ReadComboIndex(const QComboBox& combo, const TIniFile& ini, const std::strin
 std::vector<TForm1::SettingsSection> TForm1::SettingsSections() {
   return {
       {&TForm1::ReadPortSection, &TForm1::WritePortSection},
+      {&TForm1::ReadDevicesSection, &TForm1::WriteDevicesSection},
       {&TForm1::ReadLogSection, &TForm1::WriteLogSection},
       {&TForm1::ReadFavoritesSection, &TForm1::WriteFavoritesSection},
       {&TForm1::ReadButtonSections, &TForm1::WriteButtonSections},
@@ -45,31 +45,22 @@ void TForm1::WriteSettings(TIniFile& ini) const {
   for (const SettingsSection& section : SettingsSections()) (this->*section.Write)(ini);
 }
 
-// Not a setting of the window: the map from COM1..COM4 to device paths.
-void TForm1::ReadDeviceMap(const TIniFile& ini) {
-  std::map<std::string, std::string> devices;
-  for (const std::string& key : ini.ReadSection("devices")) {
-    const std::string path = ini.ReadString("devices", key, "");
-    if (!path.empty()) devices.emplace(ToStd(FromStd(key).toUpper()), path);
-  }
-  SetSerialDeviceMap(std::move(devices));
+void TForm1::ReadPortSection(const TIniFile& ini) { ShowLineSettings(ReadLineSettings(ini)); }
+
+// Read before the port section, so the port's device shows at once; kept as
+// the operator wrote it unless the Devices dialog changed it.
+void TForm1::ReadDevicesSection(const TIniFile& ini) {
+  deviceMap_ = ReadDeviceMap(ini);
+  deviceMapChanged_ = false;
+  UseDeviceMap(deviceMap_);
+  ShowMappedDevice();
 }
 
-void TForm1::ReadPortSection(const TIniFile& ini) {
-  ComboBoxPortIndex->setCurrentIndex(ini.ReadInteger("port", "index", 0));
-  EditPortBaud->setText(FromStd(ini.ReadString("port", "Baud", "9600")));
-  EditPortBits->setText(FromStd(ini.ReadString("port", "Bits", "8")));
-  ComboBoxPortStopBits->setCurrentIndex(ini.ReadInteger("port", "StopBits", 0));
-  SetParityIndex(ini.ReadInteger("port", "Parity", 0));
+void TForm1::WriteDevicesSection(TIniFile& ini) const {
+  if (deviceMapChanged_) WriteDeviceMap(ini, deviceMap_);
 }
 
-void TForm1::WritePortSection(TIniFile& ini) const {
-  ini.WriteInteger("port", "index", ComboBoxPortIndex->currentIndex());
-  ini.WriteString("port", "Baud", ToStd(EditPortBaud->text()));
-  ini.WriteString("port", "Bits", ToStd(EditPortBits->text()));
-  ini.WriteInteger("port", "StopBits", ComboBoxPortStopBits->currentIndex());
-  ini.WriteInteger("port", "Parity", ParityIndex());
-}
+void TForm1::WritePortSection(TIniFile& ini) const { WriteLineSettings(ini, ShownLineSettings()); }
 
 // A state that differs from the current one runs the click handler, which
 // logs "Port is not open": no engine exists yet.

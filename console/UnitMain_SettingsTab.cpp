@@ -2,17 +2,22 @@
 // and the hidden station lists that only keep their setting.
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "console/ConsoleLog.h"
+#include "console/DevicesDialog.h"
+#include "console/DialogSeam.h"
 #include "console/ErrorReport.h"
 #include "console/UnitMain.h"
 #include "console/WidgetKit.h"
+#include "console/core/SerialPorts.h"
 
 namespace kestrune {
 
@@ -48,15 +53,27 @@ QGroupBox* TForm1::BuildPortGroup() {
   }
   SetParityIndex(0);
   ButtonPortApply = Named(new QPushButton(QStringLiteral("Apply")), "ButtonPortApply");
+  CheckBoxPortReopen = Named(new QCheckBox(QStringLiteral("&Reopen when the adapter returns")),
+                             "CheckBoxPortReopen");
+  CheckBoxPortReopen->setChecked(true);
 
   auto* form = new QFormLayout(group);
-  form->addRow(BuddyLabel(QStringLiteral("&Port"), "LabelPortIndex", ComboBoxPortIndex),
-               ComboBoxPortIndex);
+  LabelPortDevice = Named(new QLabel, "LabelPortDevice");
+  LabelPortDevice->setAccessibleName(QStringLiteral("Device of the port"));
+  LabelPortDevice->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                           Qt::TextSelectableByKeyboard);
+  ButtonDevices = Named(new QPushButton(QStringLiteral("De&vices…")), "ButtonDevices");
+  auto* portRow = new QHBoxLayout;
+  portRow->addWidget(ComboBoxPortIndex);
+  portRow->addWidget(LabelPortDevice, 1);
+  portRow->addWidget(ButtonDevices);
+  form->addRow(BuddyLabel(QStringLiteral("&Port"), "LabelPortIndex", ComboBoxPortIndex), portRow);
   form->addRow(BuddyLabel(QStringLiteral("&Baud"), "LabelPortBaud", EditPortBaud), EditPortBaud);
   form->addRow(BuddyLabel(QStringLiteral("B&its"), "LabelPortBits", EditPortBits), EditPortBits);
   form->addRow(BuddyLabel(QStringLiteral("&Stop bits"), "LabelPortStopBits", ComboBoxPortStopBits),
                ComboBoxPortStopBits);
   form->addRow(RadioGroupPortParity);
+  form->addRow(CheckBoxPortReopen);
   form->addRow(ButtonPortApply);
   KeepNormalFont(group);
   return group;
@@ -115,6 +132,9 @@ QGroupBox* TForm1::BuildStationGroup() {
 void TForm1::ConnectSettingsTabHandlers() {
   connect(ButtonPortApply, &QPushButton::clicked, this,
           [this] { Guarded([this] { ButtonPortApplyClick(); }); });
+  connect(ButtonDevices, &QPushButton::clicked, this,
+          [this] { Guarded([this] { ButtonDevicesClick(); }); });
+  connect(ComboBoxPortIndex, &QComboBox::currentIndexChanged, this, [this] { ShowMappedDevice(); });
   for (QCheckBox* box : {CheckBoxLogTransmit, CheckBoxLogReceive})
     connect(box, &QCheckBox::toggled, this,
             [this] { Guarded([this] { CheckBoxLogTransmitClick(); }); });
@@ -137,6 +157,26 @@ void TForm1::ComboBoxSettMinFreqChange() {
   ComboBoxSettMaxFreq->setCurrentIndex(ComboBoxSettMinFreq->currentIndex());
 }
 
+// The map takes effect at once for the next Apply (or reopening); the
+// settings file gets it at close, as every other setting.
+void TForm1::ButtonDevicesClick() {
+  DevicesDialog dialog(ListSerialPorts(options_.DeviceRoot), deviceMap_,
+                       ComboBoxPortIndex->currentIndex(), this);
+  if (!RunModalDialog(dialog)) return;
+  deviceMap_ = dialog.Devices();
+  deviceMapChanged_ = true;
+  UseDeviceMap(deviceMap_);
+  ShowMappedDevice();
+}
+
+void TForm1::ShowMappedDevice() {
+  const int index = ComboBoxPortIndex->currentIndex();
+  const QString device =
+      index < 0 ? QString() : FromStd(MappedDevice("COM" + std::to_string(index + 1)));
+  LabelPortDevice->setText(device);
+  LabelPortDevice->setAccessibleDescription(device);
+}
+
 int TForm1::ParityIndex() const { return parityButtons_->checkedId(); }
 
 void TForm1::SetParityIndex(int index) {
@@ -148,6 +188,26 @@ void TForm1::SetParityIndex(int index) {
   parityButtons_->setExclusive(false);
   for (QAbstractButton* button : parityButtons_->buttons()) button->setChecked(false);
   parityButtons_->setExclusive(true);
+}
+
+LineSettings TForm1::ShownLineSettings() const {
+  LineSettings settings;
+  settings.PortIndex = ComboBoxPortIndex->currentIndex();
+  settings.Baud = ToStd(EditPortBaud->text());
+  settings.Bits = ToStd(EditPortBits->text());
+  settings.StopBits = ComboBoxPortStopBits->currentIndex();
+  settings.Parity = ParityIndex();
+  settings.ReopenOnReturn = CheckBoxPortReopen->isChecked();
+  return settings;
+}
+
+void TForm1::ShowLineSettings(const LineSettings& settings) {
+  ComboBoxPortIndex->setCurrentIndex(settings.PortIndex);
+  EditPortBaud->setText(FromStd(settings.Baud));
+  EditPortBits->setText(FromStd(settings.Bits));
+  ComboBoxPortStopBits->setCurrentIndex(settings.StopBits);
+  SetParityIndex(settings.Parity);
+  CheckBoxPortReopen->setChecked(settings.ReopenOnReturn);
 }
 
 }  // namespace kestrune

@@ -3,6 +3,7 @@
 #include "serial/CustomBaud.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -45,6 +46,14 @@ int SerialSystem::GetModemLines(int fd, int* lines) { return ::ioctl(fd, TIOCMGE
 int SerialSystem::SetModemLines(int fd, int lines) { return ::ioctl(fd, TIOCMBIS, &lines); }
 
 int SerialSystem::ClearModemLines(int fd, int lines) { return ::ioctl(fd, TIOCMBIC, &lines); }
+
+int SerialSystem::GetSerialInfo(int fd, serial_struct* info) {
+  return ::ioctl(fd, TIOCGSERIAL, info);
+}
+
+int SerialSystem::SetSerialInfo(int fd, const serial_struct* info) {
+  return ::ioctl(fd, TIOCSSERIAL, info);
+}
 
 int SerialSystem::CreateWakeDescriptor() { return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
 

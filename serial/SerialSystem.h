@@ -32,6 +32,8 @@
 #include <cstdint>
 #include <memory>
 
+struct serial_struct;  // <linux/serial.h>
+
 namespace kestrune {
 
 class SerialSystem {
@@ -56,6 +58,11 @@ class SerialSystem {
   virtual int GetModemLines(int fd, int* lines);   // ioctl TIOCMGET
   virtual int SetModemLines(int fd, int lines);    // ioctl TIOCMBIS
   virtual int ClearModemLines(int fd, int lines);  // ioctl TIOCMBIC
+  // The driver's serial settings (ioctl TIOCGSERIAL, TIOCSSERIAL), through
+  // which Open asks for ASYNC_LOW_LATENCY. Pseudo-terminals and many drivers
+  // refuse with ENOTTY or EINVAL.
+  virtual int GetSerialInfo(int fd, serial_struct* info);
+  virtual int SetSerialInfo(int fd, const serial_struct* info);
   // The descriptor Close uses to wake the event thread (eventfd).
   virtual int CreateWakeDescriptor();
 

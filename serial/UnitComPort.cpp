@@ -67,6 +67,11 @@ void TComPort::SetOnCTSEvent(TOnCTSEvent hook) {
   OnCTSEvent = std::move(hook);
 }
 
+void TComPort::SetOnHangUpEvent(TOnHangUpEvent hook) {
+  std::lock_guard<std::mutex> guard(FHookLock);
+  OnHangUpEvent = std::move(hook);
+}
+
 intptr_t TComPort::Handle() const { return FHandle; }
 
 bool TComPort::IsOpen() const { return FIsOpen; }
@@ -84,6 +89,7 @@ uint32_t TComPort::WriteTimeoutMultiplier(uint32_t baud) {
 void TComPort::SetLastError(const std::string& text) {
   std::lock_guard<std::mutex> guard(FErrorLock);
   FLastError = text;
+  FLastErrorCode = 0;
 }
 
 void TComPort::LogMessage(const std::string& text) {
@@ -100,6 +106,7 @@ void TComPort::LogMessage(const std::string& text) {
 
 void TComPort::LogError(const std::string& text, int code) {
   SetLastError(text);
+  FLastErrorCode = code;
   LogMessage(text + " " + std::to_string(code) + " : \"" + SystemMessage(code) + "\"");
 }
 
@@ -128,6 +135,7 @@ void TComPort::EnableHooks(bool enabled) {
     OnDataReadEvent = nullptr;
     OnDataWriteEvent = nullptr;
     OnCTSEvent = nullptr;
+    OnHangUpEvent = nullptr;
   }
 }
 
@@ -175,6 +183,7 @@ void TComPort::NoteHangUp(int code) {
 void TComPort::ReportHangUp() {
   if (FHangUpReported.exchange(true)) return;
   LogError("PORT_ERROR_HANGUP", FHangUpCode);
+  RaiseHook(&TComPort::OnHangUpEvent);
 }
 
 bool TComPort::StartEventThread() {

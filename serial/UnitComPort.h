@@ -59,6 +59,8 @@ class SerialSystem;
 using TOnDataReadEvent = std::function<void(TComPort& port)>;
 using TOnDataWriteEvent = std::function<void(TComPort& port)>;
 using TOnCTSEvent = std::function<void(TComPort& port)>;
+// Raised once, on the event thread, right after the PORT_ERROR_HANGUP line.
+using TOnHangUpEvent = std::function<void(TComPort& port)>;
 
 class TComPort {
  public:
@@ -98,6 +100,7 @@ class TComPort {
   void SetOnDataReadEvent(TOnDataReadEvent hook);
   void SetOnDataWriteEvent(TOnDataWriteEvent hook);
   void SetOnCTSEvent(TOnCTSEvent hook);
+  void SetOnHangUpEvent(TOnHangUpEvent hook);
 
   // The device: a descriptor on POSIX, a HANDLE on Windows; -1 (which is
   // INVALID_HANDLE_VALUE there) while none is held.
@@ -107,6 +110,9 @@ class TComPort {
   // the port is closed. Any thread.
   bool HungUp() const { return FHungUp.load(); }
   std::string LastError() const;
+  // The system code that went with LastError (errno, GetLastError); 0 when
+  // none did.
+  int LastErrorCode() const { return FLastErrorCode.load(); }
 
   // How long SendPacket may wait for the driver to take bytes: the time of
   // 12 bit periods at `baud` in whole milliseconds, rounded up, per byte.
@@ -160,6 +166,7 @@ class TComPort {
   bool SetDcb(const termios& dcb, int32_t BaudRate);
   bool WriteAll(const uint8_t* buf, uint32_t len, int& code);
   bool WaitWritable(int timeoutMs, int& code);
+  void RequestLowLatency();
 
   // Windows backend only.
   bool GetDcb(_DCB& dcb);
@@ -185,12 +192,14 @@ class TComPort {
 
   mutable std::mutex FErrorLock;
   std::string FLastError;
+  std::atomic<int> FLastErrorCode{0};
 
   std::mutex FHookLock;
   bool FHooksEnabled = true;
   TOnDataReadEvent OnDataReadEvent;
   TOnDataWriteEvent OnDataWriteEvent;
   TOnCTSEvent OnCTSEvent;
+  TOnHangUpEvent OnHangUpEvent;
 
   std::atomic<bool> FHungUp{false};
   std::atomic<int> FHangUpCode{0};

@@ -2,6 +2,7 @@
 // through FSystem. errno and strerror stand in for the Windows error code and
 // its message text in the log lines.
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -144,6 +145,7 @@ bool TComPort::OpenDevice() {
       return false;
     }
     FHandle = fd;
+    RequestLowLatency();
   }
   termios t{};
   if (FSystem->GetAttributes(FHandle, &t) != 0) {
@@ -165,6 +167,17 @@ bool TComPort::OpenDevice() {
     return false;
   }
   return true;
+}
+
+// USB-serial drivers otherwise hold received bytes for up to 16 ms before
+// handing them on. Only a wish: a driver that refuses (ptys answer ENOTTY,
+// some drivers EINVAL) leaves the line as it is, and nothing is logged.
+void TComPort::RequestLowLatency() {
+  serial_struct info{};
+  if (FSystem->GetSerialInfo(static_cast<int>(FHandle), &info) != 0) return;
+  if (info.flags & ASYNC_LOW_LATENCY) return;
+  info.flags |= ASYNC_LOW_LATENCY;
+  FSystem->SetSerialInfo(static_cast<int>(FHandle), &info);
 }
 
 // Failures are logged twice, as the engine's port set-up expects: once with

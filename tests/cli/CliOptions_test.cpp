@@ -184,6 +184,17 @@ TEST_F(CliPortSetupTest, TheWindowsSettingsAreTheDefaultsAndTheOptionsWin) {
   options = {};
   options.Settings = Settings("[port]\nBaud=fast\n");
   EXPECT_THROW(ResolvePortSetup(options), EUsageError);
+  // Refused with the window's own message (MainWindow_test has its side).
+  options.Settings = Settings("[port]\nBits=9\n");
+  try {
+    ResolvePortSetup(options);
+    ADD_FAILURE() << "Bits=9 accepted";
+  } catch (const EUsageError& e) {
+    EXPECT_EQ(std::string(e.what()), options.Settings +
+                                         ": [port] Bits: ''9'' is not a valid number of data bits "
+                                         "(5 to 8)");
+  }
+  options.Settings = Settings("[port]\nBaud=fast\n");
   options.Baud = 9600;
   setup = ResolvePortSetup(options);
   EXPECT_EQ(setup.Name, "COM1");

@@ -163,9 +163,20 @@ TEST_F(ComEventThreadTest, HangUpIsLoggedOnceTheThreadSleepsAndThePortOpensAgain
   TComPort port(system);
   port.SetOnDataReadEvent([&](TComPort& p) { received.Take(p); });
   OpenPort(port, pty.SlavePath());
+  // The hang-up hook comes after the line, once.
+  std::atomic<int> hangUps{0};
+  std::atomic<size_t> linesAtHangUp{0};
+  port.SetOnHangUpEvent([&](TComPort&) {
+    linesAtHangUp = LogRecorder::Lines().size();
+    std::lock_guard<std::mutex> guard(received.lock);
+    ++hangUps;
+    received.changed.notify_all();
+  });
 
   pty.CloseMaster();
   ASSERT_TRUE(LogRecorder::WaitForLineStartingWith("PORT_ERROR_HANGUP"));
+  ASSERT_TRUE(WaitUntil(received.lock, received.changed, [&] { return hangUps > 0; }));
+  EXPECT_EQ(linesAtHangUp, 1u);
   EXPECT_EQ(LogRecorder::Lines(),
             std::vector<std::string>{"PORT_ERROR_HANGUP 5 : \"Input/output error\""});
   EXPECT_EQ(port.LastError(), "PORT_ERROR_HANGUP");
@@ -175,6 +186,7 @@ TEST_F(ComEventThreadTest, HangUpIsLoggedOnceTheThreadSleepsAndThePortOpensAgain
   std::this_thread::sleep_for(200ms);
   EXPECT_LE(system->polls - polls, 1);
   EXPECT_EQ(LogRecorder::CountStartingWith("PORT_ERROR_HANGUP"), 1u);
+  EXPECT_EQ(hangUps, 1);
 
   port.Close();
   EXPECT_EQ(port.Handle(), -1);

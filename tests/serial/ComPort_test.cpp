@@ -1,6 +1,7 @@
 // TComPort on pseudo-terminals: opening, line settings, writing and reading,
 // failures and their log lines.
 #include <gtest/gtest.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -125,6 +126,44 @@ class AttributeRecorder : public SerialSystem {
   std::mutex FLock;
   termios FLast{};
 };
+
+// A driver that takes the serial settings: the port asks for low latency.
+class SerialInfoRecorder : public SerialSystem {
+ public:
+  int GetSerialInfo(int, serial_struct* info) override {
+    if (refuse != 0) {
+      errno = refuse;
+      return -1;
+    }
+    *info = {};
+    info->flags = ASYNC_SKIP_TEST;  // what the driver had stays
+    return 0;
+  }
+  int SetSerialInfo(int, const serial_struct* info) override {
+    setFlags.push_back(info->flags);
+    return 0;
+  }
+  int refuse = 0;
+  std::vector<int> setFlags;
+};
+
+TEST_F(ComPortTest, OpenAsksForLowLatencyAndARefusingDriverIsNoFailure) {
+  auto system = std::make_shared<SerialInfoRecorder>();
+  {
+    TComPort port(system);
+    OpenPort(port);
+  }
+  EXPECT_EQ(system->setFlags, (std::vector<int>{ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY}));
+
+  for (const int code : {ENOTTY, EINVAL}) {
+    system->refuse = code;
+    TComPort port(system);
+    OpenPort(port);
+    EXPECT_TRUE(port.IsOpen());
+  }
+  EXPECT_EQ(system->setFlags.size(), 1u);
+  EXPECT_TRUE(LogRecorder::Lines().empty());
+}
 
 TEST_F(ComPortTest, ParityDataBitsAndStopBitsReachTheLine) {
   struct Case {

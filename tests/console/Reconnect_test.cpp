@@ -1,0 +1,116 @@
+// The radio as the simulator program on a link path: killing it is the
+// adapter unplugged, starting it again on the same path the adapter back.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/Process.h"
+#include "tests/support/Window.h"
+
+namespace kestrune {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+int CountStartingWith(const QStringList& lines, const QString& start) {
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                        [&](const QString& s) { return s.startsWith(start); }));
+}
+
+class ReconnectTest : public WindowTest {
+ protected:
+  std::unique_ptr<Process> StartRadio() {
+    const fs::path out = dir_.Path() / ("sim-" + std::to_string(++starts_) + ".txt");
+    auto sim = std::make_unique<Process>(
+        std::vector<std::string>{KESTRUNE_SIM_PROGRAM, "--quiet", "--link", link_.string()},
+        ProcessIo{dir_.Path(), {}, out, {}, {}});
+    // Its first line names the link, once the link is there.
+    EXPECT_TRUE(WaitForText(out, link_.string(), kProgramPatience)) << ReadFile(out);
+    return sim;
+  }
+
+  bool WaitForState(const TForm1& form, TForm1::LineState state) {
+    return QTest::qWaitFor([&] { return form.CurrentLineState() == state; },
+                           static_cast<int>(kProgramPatience.count()));
+  }
+
+  const fs::path link_ = dir_.Path() / "radio";
+  int starts_ = 0;
+};
+
+TEST_F(ReconnectTest, AnUnpluggedRadioIsRefusedWaitedForAndReopenedWhenItComesBack) {
+  auto sim = StartRadio();
+  dir_.Write("settings.ini", "[devices]\nCOM1=" + link_.string() +
+                                 "\n[log]\ntransmit=1\nreceive=1\n[buttons1]\nButtonP1_0=Mute;" +
+                                 AsCommand(AudioMuteFrame()).toStdString() + "\n");
+  auto form = OpenWindow();
+  ASSERT_NE(form->fSb9600, nullptr);
+  const QString line = QStringLiteral("COM1 → ") + QPathOf(link_);
+  EXPECT_EQ(form->StatusPanelLine->text(), line + " open");
+  EXPECT_EQ(form->StatusPanelLine->accessibleDescription(), line + " open");
+  EXPECT_EQ(form->StatusPanelLine->accessibleName(), "Line state");
+  EXPECT_TRUE(form->CheckBoxPortReopen->isChecked());
+
+  sim->Signal(SIGKILL);
+  sim->Wait();
+  ASSERT_TRUE(WaitForState(*form, TForm1::LineState::Waiting));
+  EXPECT_EQ(form->StatusPanelLine->text(), line + " unplugged — waiting for it");
+  ASSERT_TRUE(
+      WaitForViewLine(*form, "PORT_ERROR_HANGUP 5 : \"Input/output error\"", kProgramPatience));
+  EXPECT_EQ(CountStartingWith(ViewTexts(*form), "PORT_ERROR_HANGUP"), 1);
+
+  // Nothing is sent (no TX dump), and one line says why.
+  const int beforePress = static_cast<int>(ViewTexts(*form).size());
+  QTest::mouseClick(form->CommandButton(1, 0), Qt::LeftButton);
+  EXPECT_EQ(ViewTexts(*form).mid(beforePress), QStringList{"COM1 is unplugged"});
+
+  sim = StartRadio();
+  ASSERT_TRUE(WaitForState(*form, TForm1::LineState::Open));
+  EXPECT_EQ(ViewTexts(*form).last(), "Port COM1 is open");
+  EXPECT_EQ(form->StatusPanelLine->text(), line + " open");
+
+  // The same button now gets its echo back.
+  const int beforeExchange = static_cast<int>(ViewTexts(*form).size());
+  QTest::mouseClick(form->CommandButton(1, 0), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return CountStartingWith(ViewTexts(*form).mid(beforeExchange), "RX(5)") > 0; },
+      static_cast<int>(kProgramPatience.count())));
+  EXPECT_EQ(CountStartingWith(ViewTexts(*form).mid(beforeExchange), "TX(5)"), 1);
+  EXPECT_EQ(CountStartingWith(ViewTexts(*form), "PORT_ERROR_HANGUP"), 1);
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->Wait(), -1);
+}
+
+// Without the check box the console says the line is gone and stays so.
+TEST_F(ReconnectTest, WithoutReopeningTheLineStaysUnpluggedUntilApply) {
+  auto sim = StartRadio();
+  dir_.Write("settings.ini", "[devices]\nCOM1=" + link_.string() + "\n[port]\nreopen=0\n");
+  auto form = OpenWindow();
+  ASSERT_NE(form->fSb9600, nullptr);
+  EXPECT_FALSE(form->CheckBoxPortReopen->isChecked());
+  sim->Signal(SIGKILL);
+  sim->Wait();
+  ASSERT_TRUE(WaitForState(*form, TForm1::LineState::Unplugged));
+  EXPECT_EQ(form->StatusPanelLine->text(),
+            QStringLiteral("COM1 → ") + QPathOf(link_) + " unplugged");
+
+  sim = StartRadio();
+  QTest::mouseClick(form->ButtonPortApply, Qt::LeftButton);
+  EXPECT_EQ(form->CurrentLineState(), TForm1::LineState::Open);
+  EXPECT_EQ(ViewTexts(*form).last(), "Port COM1 is open");
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->Wait(), -1);
+}
+
+}  // namespace
+}  // namespace kestrune
