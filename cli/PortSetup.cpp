@@ -48,7 +48,7 @@ TPortSetup ResolvePortSetup(const TLineOptions& options) {
   const TIniFile ini(path);
   if (ini.ReadError()) throw EUsageError(*ini.ReadError());
   UseDeviceMap(ReadDeviceMap(ini));
-  const LineSettings stored = ReadLineSettings(ini);
+  const LineSettings stored = ReadLineSettings(ini).InRange();
 
   TPortSetup setup;
   if (!options.Device.empty())

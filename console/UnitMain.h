@@ -213,7 +213,7 @@ class TForm1 : public QMainWindow {
   QGroupBox* RadioGroupPortParity = nullptr;
   QPushButton* ButtonPortApply = nullptr;
   QCheckBox* CheckBoxPortReopen = nullptr;  // "Reopen when the adapter returns"
-  QLabel* LabelPortDevice = nullptr;        // the device the selected COMn maps to
+  QLineEdit* EditPortDevice = nullptr;      // the device the selected COMn maps to
   QPushButton* ButtonDevices = nullptr;     // "Devices…"
   void ButtonDevicesClick();
   void ShowMappedDevice();

@@ -58,14 +58,14 @@ QGroupBox* TForm1::BuildPortGroup() {
   CheckBoxPortReopen->setChecked(true);
 
   auto* form = new QFormLayout(group);
-  LabelPortDevice = Named(new QLabel, "LabelPortDevice");
-  LabelPortDevice->setAccessibleName(QStringLiteral("Device of the port"));
-  LabelPortDevice->setTextInteractionFlags(Qt::TextSelectableByMouse |
-                                           Qt::TextSelectableByKeyboard);
+  // Read-only, so an assistive tool and the keyboard can reach the path.
+  EditPortDevice = Named(new QLineEdit, "EditPortDevice");
+  EditPortDevice->setReadOnly(true);
+  EditPortDevice->setAccessibleName(QStringLiteral("Device of the port"));
   ButtonDevices = Named(new QPushButton(QStringLiteral("De&vices…")), "ButtonDevices");
   auto* portRow = new QHBoxLayout;
   portRow->addWidget(ComboBoxPortIndex);
-  portRow->addWidget(LabelPortDevice, 1);
+  portRow->addWidget(EditPortDevice, 1);
   portRow->addWidget(ButtonDevices);
   form->addRow(BuddyLabel(QStringLiteral("&Port"), "LabelPortIndex", ComboBoxPortIndex), portRow);
   form->addRow(BuddyLabel(QStringLiteral("&Baud"), "LabelPortBaud", EditPortBaud), EditPortBaud);
@@ -173,8 +173,7 @@ void TForm1::ShowMappedDevice() {
   const int index = ComboBoxPortIndex->currentIndex();
   const QString device =
       index < 0 ? QString() : FromStd(MappedDevice("COM" + std::to_string(index + 1)));
-  LabelPortDevice->setText(device);
-  LabelPortDevice->setAccessibleDescription(device);
+  EditPortDevice->setText(device);
 }
 
 int TForm1::ParityIndex() const { return parityButtons_->checkedId(); }

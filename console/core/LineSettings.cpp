@@ -12,8 +12,7 @@ namespace {
 constexpr int32_t kStopBitChoices = 3;
 constexpr int32_t kParityChoices = 5;
 
-int32_t ListPosition(const TIniFile& ini, const std::string& key, int32_t count) {
-  const int32_t position = ini.ReadInteger("port", key, 0);
+int32_t PositionOrFirst(int32_t position, int32_t count) {
   return position >= 0 && position < count ? position : 0;
 }
 
@@ -32,15 +31,23 @@ std::string UpperCase(std::string text) {
 
 }  // namespace
 
+LineSettings LineSettings::InRange() const {
+  LineSettings settings = *this;
+  settings.PortIndex = PositionOrFirst(PortIndex, kPortCount);
+  settings.StopBits = PositionOrFirst(StopBits, kStopBitChoices);
+  settings.Parity = PositionOrFirst(Parity, kParityChoices);
+  return settings;
+}
+
 std::string LineSettings::PortName() const { return "COM" + std::to_string(PortIndex + 1); }
 
 LineSettings ReadLineSettings(const TIniFile& ini) {
   LineSettings settings;
-  settings.PortIndex = ListPosition(ini, "index", kPortCount);
+  settings.PortIndex = ini.ReadInteger("port", "index", 0);
   settings.Baud = ini.ReadString("port", "Baud", settings.Baud);
   settings.Bits = ini.ReadString("port", "Bits", settings.Bits);
-  settings.StopBits = ListPosition(ini, "StopBits", kStopBitChoices);
-  settings.Parity = ListPosition(ini, "Parity", kParityChoices);
+  settings.StopBits = ini.ReadInteger("port", "StopBits", 0);
+  settings.Parity = ini.ReadInteger("port", "Parity", 0);
   settings.ReopenOnReturn = ini.ReadBool("port", "reopen", true);
   return settings;
 }
@@ -67,9 +74,8 @@ PortLine CheckedLine(const LineSettings& settings) {
   line.Name = settings.PortName();
   line.Baud = CheckedBaud(settings.Baud);
   line.Bits = CheckedBits(settings.Bits);
-  line.StopBits =
-      settings.StopBits >= 0 && settings.StopBits < kStopBitChoices ? settings.StopBits : 0;
-  line.Parity = settings.Parity >= 0 && settings.Parity < kParityChoices ? settings.Parity : 0;
+  line.StopBits = PositionOrFirst(settings.StopBits, kStopBitChoices);
+  line.Parity = PositionOrFirst(settings.Parity, kParityChoices);
   return line;
 }
 

@@ -42,6 +42,8 @@ struct LineSettings {
   bool ReopenOnReturn = true;
 
   std::string PortName() const;  // "COM1".."COM4"
+  // The same with every list position outside its list as the first entry.
+  LineSettings InRange() const;
 };
 
 // The line as the port opens it: every value checked.
@@ -53,8 +55,8 @@ struct PortLine {
   int32_t Parity = 0;
 };
 
-// The one reader and the one writer of [port]. A stored list position
-// outside its list reads as the first entry.
+// The one reader and the one writer of [port]. Stored list positions are
+// read as they are: the window shows one outside its list as no choice.
 LineSettings ReadLineSettings(const TIniFile& ini);
 void WriteLineSettings(TIniFile& ini, const LineSettings& settings);
 

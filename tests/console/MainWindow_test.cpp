@@ -136,11 +136,11 @@ TEST_F(MainWindowTest, ApplyOpensReplacesAndFreesTheEngine) {
     const char* message;
   } refused[] = {
       {"fast", "8", "''fast'' is not a valid integer value."},
-      {"0", "8", "''0'' is not a valid baud rate (1 to 4000000)."},
-      {"-9600", "8", "''-9600'' is not a valid baud rate (1 to 4000000)."},
+      {"0", "8", "''0'' is not a valid baud rate (1 to 4000000)"},
+      {"-9600", "8", "''-9600'' is not a valid baud rate (1 to 4000000)"},
       {"9600", "x", "''x'' is not a valid integer value."},
-      {"9600", "0", "''0'' is not a valid number of data bits (5 to 8)."},
-      {"9600", "9", "''9'' is not a valid number of data bits (5 to 8)."},
+      {"9600", "0", "''0'' is not a valid number of data bits (5 to 8)"},
+      {"9600", "9", "''9'' is not a valid number of data bits (5 to 8)"},
   };
   const int linesBefore = ViewTexts(*form).size();
   for (const auto& r : refused) {

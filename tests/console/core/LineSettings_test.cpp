@@ -9,19 +9,21 @@
 namespace kestrune {
 namespace {
 
-TEST(LineSettings, ReadWriteRoundTripAndOutOfRangePositionsReadAsTheFirst) {
+TEST(LineSettings, ReadWriteRoundTripAndOutOfRangePositionsAreTheFirstOnlyInRange) {
   TIniFile ini = TIniFile::FromBytes(
       "settings.ini", "[port]\nindex=2\nBaud=fast\nBits=7\nStopBits=9\nParity=4\nreopen=0\n");
   LineSettings settings = ReadLineSettings(ini);
   EXPECT_EQ(settings.PortName(), "COM3");
   EXPECT_EQ(settings.Baud, "fast");  // kept as typed, refused only when used
   EXPECT_EQ(settings.Bits, "7");
-  EXPECT_EQ(settings.StopBits, 0);
+  EXPECT_EQ(settings.StopBits, 9);  // the window shows it as no choice
+  EXPECT_EQ(settings.InRange().StopBits, 0);
   EXPECT_EQ(settings.Parity, 4);
   EXPECT_FALSE(settings.ReopenOnReturn);
 
   EXPECT_TRUE(ReadLineSettings(TIniFile::FromBytes("x.ini", "")).ReopenOnReturn);
-  EXPECT_EQ(ReadLineSettings(TIniFile::FromBytes("x.ini", "[port]\nindex=7\n")).PortIndex, 0);
+  EXPECT_EQ(ReadLineSettings(TIniFile::FromBytes("x.ini", "[port]\nindex=7\n")).InRange().PortIndex,
+            0);
 
   settings.Baud = "19200";
   settings.ReopenOnReturn = true;
