@@ -6,15 +6,19 @@
 // The radio answers at once, so the ratio shows what the operation and the
 // engine add on top of those pauses. With --pacing the radio sends its bytes
 // at the line's pace (12 bit times a byte), for comparison.
-// Then one run each of three writes of the "eeprom custom" range: full,
-// full with its read-back, and read + changed chunks + read-back.
+// Then one run each of four writes of the "eeprom custom" range: full,
+// full with its read-back, read + changed chunks + read-back, and the same
+// with the read saved as a backup file first (the window's default).
 // Usage: kestrune_bench_memory [runs, default 5] [--pacing]
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "console/ops/CheckedWrite.h"
@@ -87,7 +91,17 @@ RunFigures OneRead(bool pacing) {
 // The "eeprom custom" range 0..B35 written with a file that differs from
 // the radio in 3 bytes in 2 places: a full write, a full write and its
 // read-back, and a read + the differing chunks + their read-back.
-enum class WriteCase { Full, FullVerify, ChangedOnlyVerify };
+enum class WriteCase { Full, FullVerify, ChangedOnlyVerify, BackupChangedOnlyVerify };
+
+// A folder of this run's own for the backups, removed with them.
+struct BackupFolder {
+  std::filesystem::path path = std::filesystem::temp_directory_path() /
+                               ("kestrune-bench-backups-" + std::to_string(getpid()));
+  ~BackupFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
 
 RunFigures OneWrite(WriteCase kind) {
   Bench bench;
@@ -100,8 +114,13 @@ RunFigures OneWrite(WriteCase kind) {
   file[0x900] ^= 1;
   const TMemoryWriteJob full{EepromCustom, &file, [] { return TMemoryFields{"0", "B35"}; }, {}, {}};
 
+  const BackupFolder backups;
+  const bool changedOnly =
+      kind == WriteCase::ChangedOnlyVerify || kind == WriteCase::BackupChangedOnlyVerify;
+  const TCheckedWriteOptions options{
+      changedOnly, kind != WriteCase::Full,
+      kind == WriteCase::BackupChangedOnlyVerify ? backups.path.string() : std::string()};
   const auto t0 = Clock::now();
-  const TCheckedWriteOptions options{kind == WriteCase::ChangedOnlyVerify, kind != WriteCase::Full};
   const bool ok = WriteMemoryChecked(bench.context, full, options).Succeeded();
   return bench.Measure(t0, ok ? file.size() : 0);
 }
@@ -135,7 +154,8 @@ int main(int argc, char** argv) {
   const std::pair<WriteCase, const char*> cases[]{
       {WriteCase::Full, "full write"},
       {WriteCase::FullVerify, "full write + verify"},
-      {WriteCase::ChangedOnlyVerify, "read + changed chunks + verify"}};
+      {WriteCase::ChangedOnlyVerify, "read + changed chunks + verify"},
+      {WriteCase::BackupChangedOnlyVerify, "backup + changed chunks + verify"}};
   std::printf("\"eeprom custom\" 0..B35 write, file differs in 3 bytes in 2 places\n");
   for (const auto& [kind, name] : cases) {
     const kestrune::RunFigures f = kestrune::OneWrite(kind);

@@ -87,6 +87,8 @@ struct TWriteRequest {
   TMemoryFields Fields;  // the image's base and length
   bool Verify = false;
   bool ChangedOnly = false;  // read first, write only the chunks that differ
+  // Where the radio's content is saved before the write; empty: no backup.
+  std::string BackupFolder;
 };
 TWriteRequest ReadWriteRequest(const std::vector<std::string>& args);
 // compare takes write's words without --verify.

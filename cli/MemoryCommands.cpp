@@ -10,7 +10,9 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CommandKit.h"
+#include "cli/PortSetup.h"
 #include "cli/ProgressMeter.h"
+#include "console/core/FilePlaces.h"
 #include "console/core/MemoryImage.h"
 #include "console/core/TextFile.h"
 #include "console/ops/CheckedWrite.h"
@@ -139,27 +141,34 @@ TOutcome RunCompare(TRunContext& run, const TWriteRequest& request) {
   return comparison->Equal() ? TOutcome::Done : TOutcome::Failed;
 }
 
-// What a failed write left in the radio, for its error line.
+// What a failed write left in the radio, for its error line, and where the
+// radio's content before it was saved.
 std::string WriteFailureLine(const TCheckedWriteResult& result, bool stopped) {
   const std::string radio = result.BytesWritten > 0
                                 ? "the radio's memory is partly written (" +
                                       std::to_string(result.BytesWritten) + " of " +
                                       std::to_string(result.BytesToWrite) + " bytes)"
                                 : "nothing was written";
-  return (stopped ? "the write was stopped: " : "the write failed: ") + radio;
+  const std::string backup =
+      result.BackupFile.empty() ? "" : "; its previous content is in " + result.BackupFile;
+  return (stopped ? "the write was stopped: " : "the write failed: ") + radio + backup;
 }
 
 TOutcome RunWrite(TRunContext& run, const TWriteRequest& request) {
   TTransferMeter meter(run.Output);
   const TMemoryWriteJob job{request.Device, &request.Image.image, [&] { return request.Fields; },
                             meter.Callback(), request.Image.ranges};
-  const TCheckedWriteResult result =
-      WriteMemoryChecked(run.Operation, job, {request.ChangedOnly, request.Verify});
+  const TCheckedWriteResult result = WriteMemoryChecked(
+      run.Operation, job, {request.ChangedOnly, request.Verify, request.BackupFolder});
   meter.End();
   const bool stopped = run.Operation.Stopping();
   switch (result.End) {
     case TCheckedWriteEnd::Written:
     case TCheckedWriteEnd::NothingToWrite: return TOutcome::Done;
+    case TCheckedWriteEnd::BackupFailed:
+      run.Output.Error("the write failed: the backup could not be saved (" + result.BackupError +
+                       "); nothing was written");
+      break;
     case TCheckedWriteEnd::ReadFirstFailed:
       if (!stopped)
         run.Output.Error("the write failed: reading the radio first failed; nothing was written");
@@ -249,12 +258,26 @@ TReadRequest ReadReadRequest(const std::vector<std::string>& args) {
 
 namespace {
 
+// --backup-dir, or the backups folder beside the logs; empty for --no-backup.
+std::string BackupFolder(const TCommandArgs& scanned) {
+  const auto folder = scanned.Value("--backup-dir");
+  if (scanned.Has("--no-backup")) {
+    if (folder)
+      throw EUsageError("write: --no-backup and --backup-dir contradict each other", "write");
+    return {};
+  }
+  if (folder && folder->empty()) throw EUsageError("write: --backup-dir needs a folder", "write");
+  return folder ? *folder : LocateFiles(ProgramDir(), ProcessEnvironment()).BackupDir;
+}
+
 // write and compare take the same words: a device and an image file.
 TWriteRequest ReadImageRequest(const std::string& command, const std::vector<std::string>& args) {
   const TCommandArgs scanned =
       ScanCommandArgs(command, args,
                       command == "write" ? std::map<std::string, bool>{{"--verify", false},
                                                                        {"--changed-only", false},
+                                                                       {"--no-backup", false},
+                                                                       {"--backup-dir", true},
                                                                        {"--format", true}}
                                          : std::map<std::string, bool>{{"--format", true}});
   TWriteRequest request;
@@ -267,6 +290,7 @@ TWriteRequest ReadImageRequest(const std::string& command, const std::vector<std
   request.File = scanned.Words[1];
   request.Verify = scanned.Has("--verify");
   request.ChangedOnly = scanned.Has("--changed-only");
+  if (command == "write") request.BackupFolder = BackupFolder(scanned);
   std::string bytes;
   try {
     bytes = ReadWholeFile(request.File);
@@ -344,7 +368,9 @@ Examples:
 }
 
 TCommand WriteCommand() {
-  return {"write", "write DEVICE FILE [--verify] [--changed-only] [--format raw|srec]",
+  return {"write",
+          "write DEVICE FILE [--verify] [--changed-only] [--no-backup | --backup-dir DIR] "
+          "[--format raw|srec]",
           "write an image file into the radio's memory",
           R"(Writes the image in FILE into the radio's memory as the Memory page's
 "Write" does: the bytes from the image's base address for its length.
@@ -357,22 +383,31 @@ past FFFFF) is refused naming its line, and nothing is written. Anything
 else is a raw image, written from address 0. A name whose content is of
 the other format is refused; --format says which is meant.
 
+Before anything is written, the file's range is read from the radio and
+saved as S-records in the backups folder beside the log folder, named
+DEVICE-BASE-LENGTH-yyyymmdd_hhmmss.s19 (the path is logged); a backup that
+cannot be saved ends the write with nothing written.
+
+  --no-backup            write without reading a backup first
+  --backup-dir DIR       save the backup in DIR instead
   --verify               read the written ranges back and compare them with
                          the file; a difference is one error line naming the
                          first address that differs, the radio's and the
                          file's byte there, and how many bytes differ
-  --changed-only         read the file's addresses first and write only the
-                         32-byte chunks that differ; a file the radio
-                         already holds writes nothing
+  --changed-only         write only the 32-byte chunks that differ from the
+                         radio (compared with the backup's read, or read
+                         first without a backup); a file the radio already
+                         holds writes nothing
   --format raw|srec      the format, whatever the name says
 
 On a terminal, standard error shows the bytes done, the rate and the time
 left. SIGINT or SIGTERM stops the write after its current chunk; memory
 access is closed, and the radio's memory is then partly written, which
-kestrune-cli says on standard error.
+kestrune-cli says on standard error, naming the backup.
 
 Exit status 1 when the radio did not answer, a chunk was refused three
-times, or the verification found a difference.
+times, the backup could not be saved, or the verification found a
+difference.
 
 Examples:
   kestrune-cli --port COM1 write eeprom radio.s19 --verify

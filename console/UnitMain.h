@@ -177,6 +177,7 @@ class TForm1 : public QMainWindow {
 
   QString ProgramDir() const { return programDir_; }
   QString LogDir() const { return QString::fromStdString(places_.LogDir); }
+  QString BackupDir() const { return QString::fromStdString(places_.BackupDir); }
   QString SettingsFileName() const { return QString::fromStdString(places_.SettingsFile); }
 
   // ---- controls
@@ -308,6 +309,8 @@ class TForm1 : public QMainWindow {
   QCheckBox* CheckBoxMemVerify = nullptr;  // "Verify": a write is read back and compared
   // "Changed chunks only": a write reads the range first and sends what differs
   QCheckBox* CheckBoxMemChangedOnly = nullptr;
+  // "Backup before write": a write first saves the range as it is in the radio
+  QCheckBox* CheckBoxMemBackup = nullptr;
   void RadioGroupMemDeviceClick();
   void ButtonMemReadClick();
   void ButtonMemWriteClick();

@@ -19,7 +19,9 @@
 #include <QScopeGuard>
 #include <QVBoxLayout>
 #include <functional>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "console/ConsoleLog.h"
 #include "console/DialogSeam.h"
@@ -94,6 +96,31 @@ QByteArray ReadImageFile(const QString& path) {
   }
 }
 
+// The line a checked write that did not succeed ends with; the operation has
+// logged where a transfer failed or stopped. A write that got under way names
+// the backup that holds what the radio held before.
+std::optional<std::string> CheckedWriteFailureLine(const TCheckedWriteResult& result,
+                                                   bool stopped) {
+  switch (result.End) {
+    case TCheckedWriteEnd::Written:
+    case TCheckedWriteEnd::NothingToWrite: return std::nullopt;
+    case TCheckedWriteEnd::BackupFailed:
+      return "the write failed: the backup could not be saved (" + result.BackupError +
+             "); nothing was written";
+    case TCheckedWriteEnd::ReadFirstFailed:
+      if (stopped) return std::nullopt;
+      return "the write failed: reading the radio first failed; nothing was written";
+    case TCheckedWriteEnd::WriteFailed:
+      if (result.BackupFile.empty()) return std::nullopt;
+      return "the radio's memory before the write is in " + result.BackupFile;
+    case TCheckedWriteEnd::VerifyReadFailed:
+      if (stopped) return std::nullopt;
+      return "verify: reading the range back failed";
+    case TCheckedWriteEnd::VerifyDiffers: return VerifyFailureLine(*result.Verification);
+  }
+  return std::nullopt;
+}
+
 // The base and length fields as they are when the transfer asks for them.
 std::function<TMemoryFields()> MemoryFields(const TForm1& form) {
   return [&form] {
@@ -138,9 +165,16 @@ QWidget* TForm1::BuildMemoryPage() {
   CheckBoxMemChangedOnly->setAccessibleName(QStringLiteral("Changed chunks only"));
   CheckBoxMemChangedOnly->setAccessibleDescription(QStringLiteral(
       "Before a write, reads the file's range and writes only the 32-byte chunks that differ"));
+  CheckBoxMemBackup =
+      Named(new QCheckBox(QStringLiteral("Bac&kup before write")), "CheckBoxMemBackup");
+  CheckBoxMemBackup->setAccessibleName(QStringLiteral("Backup before write"));
+  CheckBoxMemBackup->setAccessibleDescription(QStringLiteral(
+      "Before a write, saves the range as it is in the radio in the backups folder"));
+  CheckBoxMemBackup->setChecked(true);
+  CheckBoxMemChangedOnly->setChecked(true);
 
   auto* grid = new QGridLayout(TabSheet7);
-  grid->addWidget(RadioGroupMemDevice, 0, 0, 6, 1, Qt::AlignTop);
+  grid->addWidget(RadioGroupMemDevice, 0, 0, 7, 1, Qt::AlignTop);
   grid->addWidget(LabelMemBase, 0, 1);
   grid->addWidget(EditMemBase, 0, 2);
   grid->addWidget(LabelMemLen, 1, 1);
@@ -150,8 +184,9 @@ QWidget* TForm1::BuildMemoryPage() {
   grid->addWidget(ButtonMemCompare, 3, 1);
   grid->addWidget(CheckBoxMemVerify, 3, 2);
   grid->addWidget(CheckBoxMemChangedOnly, 4, 2);
+  grid->addWidget(CheckBoxMemBackup, 5, 2);
   grid->setColumnStretch(3, 1);
-  grid->setRowStretch(5, 1);
+  grid->setRowStretch(6, 1);
   RadioGroupMemDeviceClick();
   return TabSheet7;
 }
@@ -217,16 +252,12 @@ void TForm1::ButtonMemWriteClick() {
   const std::optional<LoadedImage> loaded = LoadImageForTransfer();
   if (!loaded) return;
   const TMemoryWriteJob job = ImageJob(*loaded);
-  const TCheckedWriteOptions checks{CheckBoxMemChangedOnly->isChecked(),
-                                    CheckBoxMemVerify->isChecked()};
+  const TCheckedWriteOptions checks{
+      CheckBoxMemChangedOnly->isChecked(), CheckBoxMemVerify->isChecked(),
+      CheckBoxMemBackup->isChecked() ? ToStd(BackupDir()) : std::string()};
   RunMemoryTransfer(MemTransfer::Write, ButtonMemWrite, [&](TOperationContext& context) {
     const TCheckedWriteResult result = WriteMemoryChecked(context, job, checks);
-    if (result.End == TCheckedWriteEnd::ReadFirstFailed && !context.Stopping())
-      context.Log("the write failed: reading the radio first failed; nothing was written");
-    if (result.End == TCheckedWriteEnd::VerifyReadFailed)
-      context.Log("verify: reading the range back failed");
-    else if (result.End == TCheckedWriteEnd::VerifyDiffers)
-      context.Log(VerifyFailureLine(*result.Verification));
+    if (const auto line = CheckedWriteFailureLine(result, context.Stopping())) context.Log(*line);
   });
 }
 
@@ -434,7 +465,10 @@ void TForm1::ReadMemSection(const TIniFile& ini) {
   const int device = ini.ReadInteger("mem", "device", EepromDefault);
   SetMemDeviceIndex(device < 0 || device >= kMemoryDeviceItems ? EepromDefault : device);
   CheckBoxMemVerify->setChecked(ini.ReadBool("mem", "verify", false));
-  CheckBoxMemChangedOnly->setChecked(ini.ReadBool("mem", "changedonly", false));
+  CheckBoxMemBackup->setChecked(ini.ReadBool("mem", "backup", true));
+  // The backup's read is in hand, so writing only what changed costs nothing more.
+  CheckBoxMemChangedOnly->setChecked(
+      ini.ReadBool("mem", "changedonly", CheckBoxMemBackup->isChecked()));
   RadioGroupMemDeviceClick();
 }
 
@@ -444,6 +478,7 @@ void TForm1::WriteMemSection(TIniFile& ini) const {
   ini.WriteInteger("mem", "device", MemDeviceIndex());
   ini.WriteBool("mem", "verify", CheckBoxMemVerify->isChecked());
   ini.WriteBool("mem", "changedonly", CheckBoxMemChangedOnly->isChecked());
+  ini.WriteBool("mem", "backup", CheckBoxMemBackup->isChecked());
 }
 
 }  // namespace kestrune

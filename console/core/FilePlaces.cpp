@@ -77,6 +77,7 @@ TFilePlaces LocateFiles(const std::string& programDir, const TEnvironment& envir
     places.DefaultsFile.clear();
   }
   places.LogDir = places.StateDir + "logs/";
+  places.BackupDir = places.StateDir + "backups/";
   return places;
 }
 

@@ -7,6 +7,7 @@
 // Otherwise the XDG places:
 //   $XDG_CONFIG_HOME/kestrune/settings.ini   (default ~/.config)
 //   $XDG_STATE_HOME/kestrune/logs/           (default ~/.local/state)
+//   $XDG_STATE_HOME/kestrune/backups/
 // In that mode a settings.ini beside the program (a system-wide one, read
 // only) gives the defaults until the user's own file exists.
 // KESTRUNE_SETTINGS=FILE names the settings file in either mode.
@@ -28,6 +29,7 @@ struct TFilePlaces {
   std::string DefaultsFile;  // read instead while SettingsFile is missing; may be empty
   std::string StateDir;      // per-run files (backups/ and the like), trailing '/'
   std::string LogDir;        // StateDir + "logs/"
+  std::string BackupDir;     // StateDir + "backups/": the radio's memory before each write
 
   // The file the settings are read from now.
   const std::string& ReadFile() const;

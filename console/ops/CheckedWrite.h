@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,12 +65,22 @@ std::string VerifyFailureLine(const TMemoryComparison& comparison);
 //                that differ are written ("N chunks differ ..."); a file the
 //                radio already holds writes nothing and says so;
 //   Verify       what was written (with ChangedOnly: the written chunks) is
-//                read back and compared ("verified: ..." when equal).
+//                read back and compared ("verified: ..." when equal);
+//   BackupFolder when given, the job's whole range is read first and saved
+//                there as S-records (BackupFileName) before anything is
+//                written ("backup: ..."); a backup that cannot be saved ends
+//                the write with nothing written. ChangedOnly then compares
+//                against this read instead of reading again.
 // Failures are returned, not logged, so each front end reports them its way.
 struct TCheckedWriteOptions {
   bool ChangedOnly = false;
   bool Verify = false;
+  std::string BackupFolder;  // with or without a trailing '/'; empty: no backup
 };
+
+// "<device>-<base>-<length>-<yyyymmdd_hhnnss>.s19", base and length in hex,
+// the device as kestrune-cli names it ("eeprom" for both EEPROM items).
+std::string BackupFileName(int device, uint32_t base, uint32_t length, const std::tm& when);
 
 enum class TCheckedWriteEnd {
   Written,           // every chunk accepted (and, when asked, verified)
@@ -78,6 +89,7 @@ enum class TCheckedWriteEnd {
   WriteFailed,       // a chunk was refused or a stop came; see BytesWritten
   VerifyReadFailed,  // the write went through, the read-back did not
   VerifyDiffers,     // the write went through, the radio differs: see Verification
+  BackupFailed,      // the backup could not be saved (see BackupError); nothing written
 };
 
 struct TCheckedWriteResult {
@@ -85,6 +97,8 @@ struct TCheckedWriteResult {
   uint32_t BytesWritten = 0;  // accepted by the radio in the write
   uint32_t BytesToWrite = 0;
   std::optional<TMemoryComparison> Verification;  // VerifyDiffers: the differences
+  std::string BackupFile;   // the saved backup: the radio's content before the write
+  std::string BackupError;  // BackupFailed: why
   bool Succeeded() const {
     return End == TCheckedWriteEnd::Written || End == TCheckedWriteEnd::NothingToWrite;
   }

@@ -14,6 +14,7 @@
 #include "console/core/MemoryImage.h"
 #include "tests/support/Frames.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/SrecCat.h"
 
 namespace kestrune::test {
 namespace {
@@ -28,12 +29,6 @@ void WriteBytes(const fs::path& path, const Bytes& bytes) {
 Bytes ReadBytes(const fs::path& path) {
   const std::string text = ReadFile(path);
   return {text.begin(), text.end()};
-}
-
-// srec_cat with its arguments, run in dir; true when it succeeded.
-bool SrecCat(const fs::path& dir, const std::string& args) {
-  return std::system(("cd '" + dir.string() + "' && srec_cat " + args + " 2>/dev/null").c_str()) ==
-         0;
 }
 
 // An EEPROM whose "eeprom default" range is core 0B00 + bonus 0035 bytes.
@@ -198,6 +193,70 @@ TEST(CliWrite, ChangedOnlyWritesTheDifferingChunksAndNothingForAnEqualFile) {
   EXPECT_EQ(bench.Run({"compare", "flash1", "z.s19"}).status, 0);
 }
 
+// The files in the folder, by name.
+std::vector<fs::path> FilesIn(const fs::path& dir) {
+  std::vector<fs::path> files;
+  if (fs::exists(dir))
+    for (const auto& entry : fs::directory_iterator(dir)) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Before a write the range is saved as the radio holds it: srec_cat reads
+// the backup as the image written before; the same read picks the chunks.
+TEST(CliWrite, ABackupHoldsTheRadiosPreviousContentAndNoBackupMakesNone) {
+  TCliBench bench;
+  const Bytes data = RandomBytes(0x100, 29);
+  WriteBytes(bench.Dir() / "y.bin", data);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "y.bin -binary -offset 0x0100 -o y.s19"));
+  ASSERT_EQ(bench.Run({"write", "flash1", "y.s19", "--no-backup"}).status, 0);
+  EXPECT_FALSE(fs::exists(bench.BackupDir()));
+
+  Bytes changed = data;
+  changed[0x10] ^= 0x80;
+  changed[0xF0] ^= 0x81;
+  changed[0xF1] ^= 0x82;
+  WriteBytes(bench.Dir() / "z.bin", changed);
+  ASSERT_TRUE(SrecCat(bench.Dir(), "z.bin -binary -offset 0x0100 -o z.s19"));
+  const TCliRun run = bench.Run({"write", "flash1", "z.s19", "--changed-only", "--verify"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const auto backups = FilesIn(bench.BackupDir());
+  ASSERT_EQ(backups.size(), 1u);
+  const std::string name = backups[0].filename().string();
+  EXPECT_TRUE(name.starts_with("flash1-100-100-")) << name;
+  const Texts texts = LogTexts(run.out);
+  EXPECT_NE(std::find(texts.begin(), texts.end(),
+                      "backup: " + backups[0].string() +
+                          " holds the radio's 100 bytes from 100 before the write"),
+            texts.end());
+  ASSERT_TRUE(SrecCat(bench.Dir(), "backups/" + name + " -offset -0x100 -o before.bin -binary"));
+  EXPECT_EQ(ReadBytes(bench.Dir() / "before.bin"), data);
+  Texts writes;
+  std::copy_if(texts.begin(), texts.end(), std::back_inserter(writes),
+               [](const std::string& t) { return t.starts_with("writing at "); });
+  EXPECT_EQ(writes, (Texts{"writing at 100", "writing at 1E0"}));
+}
+
+// A backup folder that cannot take the file stops the write: nothing is
+// written, the exit status says so.
+TEST(CliWrite, ABackupFolderThatCannotBeWrittenStopsTheWriteBeforeAnyWrite) {
+  TCliBench bench;
+  WriteBytes(bench.Dir() / "y.bin", RandomBytes(0x40, 31));
+  ASSERT_TRUE(SrecCat(bench.Dir(), "y.bin -binary -offset 0x0200 -o y.s19"));
+  fs::create_directory(bench.Dir() / "locked");
+  fs::permissions(bench.Dir() / "locked",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const TCliRun run = bench.Run({"write", "flash1", "y.s19", "--backup-dir", "locked"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.err, "kestrune-cli: the write failed: the backup could not be saved ("))
+      << run.err;
+  EXPECT_TRUE(Contains(run.err, "no write permission); nothing was written")) << run.err;
+  EXPECT_FALSE(Contains(run.out, "writing at ")) << run.out;
+  EXPECT_FALSE(Contains(bench.Trace(), "Write_Data_Request")) << bench.Trace();
+  EXPECT_TRUE(FilesIn(bench.Dir() / "locked").empty());
+}
+
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -268,9 +327,9 @@ TEST(CliRead, SigintStopsAReadAfterItsChunkClosesMemoryAccessAndSavesNothing) {
 
 TEST(CliWrite, SigtermStopsAWriteAndSaysTheMemoryIsPartlyWritten) {
   TCliBench bench;
-  WriteBytes(bench.Dir() / "big.bin", RandomBytes(0x2000, 13));
+  WriteBytes(bench.Dir() / "big.bin", RandomBytes(0x400, 13));
   auto cli = bench.Start({"write", "direct", "big.bin"});
-  ASSERT_TRUE(WaitForText(bench.Out(), "writing at 20\n"));
+  ASSERT_TRUE(WaitForText(bench.Out(), "writing at 20\n", kProgramPatience));
   cli->Signal(SIGTERM);
   EXPECT_EQ(cli->Wait(), 143);
   EXPECT_TRUE(bench.WaitForTrace("MEMORY ACCESS: close, mode 1"));
@@ -279,7 +338,12 @@ TEST(CliWrite, SigtermStopsAWriteAndSaysTheMemoryIsPartlyWritten) {
                        "kestrune-cli: the write was stopped: the radio's memory is partly "
                        "written ("))
       << err;
-  EXPECT_TRUE(Contains(err, " of 8192 bytes)\nkestrune-cli: stopped by SIGTERM\n")) << err;
+  // The backup read came first; the line names the file that holds what the
+  // radio held before.
+  EXPECT_TRUE(Contains(err, " of 1024 bytes); its previous content is in " +
+                                (bench.BackupDir() / "direct-0-400-").string()))
+      << err;
+  EXPECT_TRUE(Contains(err, ".s19\nkestrune-cli: stopped by SIGTERM\n")) << err;
 }
 
 TEST(CliRead, ARadioThatRefusesSbepFailsTheReadWithStatus1) {
@@ -346,6 +410,8 @@ TEST(CliMemoryUsage, BadDevicesRangesAndFilesExit2BeforeAnythingIsSent) {
       {{"write", "eeprom", "empty.bin"}, "write: empty.bin holds no image"},
       {{"write", "eeprom", "bad.s19"}, "write: bad.s19: line 1: 'G' is not a hex digit"},
       {{"write", "eeprom", "empty.bin", "--fast"}, "write: unknown option '--fast'"},
+      {{"write", "eeprom", "empty.bin", "--no-backup", "--backup-dir", "b"},
+       "write: --no-backup and --backup-dir contradict each other"},
       {{"write", "eeprom", "srec.bin"},
        "write: srec.bin holds S-record text but is named as a raw image; give --format srec"},
       {{"write", "eeprom", "raw.s19"},

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace kestrune::test {
@@ -37,6 +38,11 @@ std::vector<std::string> TCliBench::CliArgs(const std::vector<std::string>& args
   std::vector<std::string> all{KESTRUNE_CLI_PROGRAM};
   if (withDevice) all.insert(all.end(), {"--device", Link().string()});
   all.insert(all.end(), args.begin(), args.end());
+  const auto given = [&](const char* option) {
+    return std::find(args.begin(), args.end(), option) != args.end();
+  };
+  if (!args.empty() && args[0] == "write" && !given("--no-backup") && !given("--backup-dir"))
+    all.insert(all.end(), {"--backup-dir", BackupDir().string()});
   return all;
 }
 

@@ -40,6 +40,7 @@ class TCliBench {
 
   const fs::path& Dir() const { return dir_.Path(); }
   fs::path Link() const { return Dir() / "radio"; }
+  fs::path BackupDir() const { return Dir() / "backups"; }
   fs::path TraceFile() const { return Dir() / "sim-trace.txt"; }
   std::string Trace() const { return ReadFile(TraceFile()); }
   bool WaitForTrace(const std::string& text) const {
@@ -47,7 +48,9 @@ class TCliBench {
   }
 
   // kestrune-cli with the arguments; "--device <link>" is put in front
-  // unless withDevice is false. stdinText feeds its standard input.
+  // unless withDevice is false. stdinText feeds its standard input. A
+  // write's backup goes to BackupDir() unless the arguments say where (or
+  // --no-backup), so that no run leaves files beside the built program.
   TCliRun Run(const std::vector<std::string>& args, bool withDevice = true,
               const std::string& stdinText = "");
   // Starts kestrune-cli without waiting; its output goes to Out() and Err().

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -27,6 +28,7 @@
 #include "console/core/IniFile.h"
 #include "console/core/MemoryImage.h"
 #include "console/ops/MemoryTransfer.h"
+#include "tests/support/SrecCat.h"
 #include "tests/support/Window.h"
 
 namespace kestrune::test {
@@ -34,6 +36,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using sim::MemorySpace;
+
+// A write of the whole file, without a backup read first: for the tests of
+// the write itself.
+const std::string kPlainWrite = "[mem]\nbackup=0\nchangedonly=0\n";
 
 Bytes Pattern(size_t n, uint8_t seed) {
   Bytes bytes(n);
@@ -198,10 +204,11 @@ TEST_F(MemoryPageTest, TheMemSectionIsReadFromLenAndWrittenAsTotallenWithTheDevi
   EXPECT_EQ(form->MemDeviceIndex(), 3);
   EXPECT_TRUE(form->EditMemBase->isEnabled());
   EXPECT_FALSE(form->CheckBoxMemVerify->isChecked()) << "a file without the key: off";
-  EXPECT_FALSE(form->CheckBoxMemChangedOnly->isChecked()) << "a file without the key: off";
+  EXPECT_TRUE(form->CheckBoxMemBackup->isChecked()) << "a file without the key: on";
+  EXPECT_TRUE(form->CheckBoxMemChangedOnly->isChecked()) << "on while a backup is made";
   form->EditMemLen->setText("77");
   form->CheckBoxMemVerify->setChecked(true);
-  form->CheckBoxMemChangedOnly->setChecked(true);
+  form->CheckBoxMemBackup->setChecked(false);
   form.reset();
   const TIniFile ini((dir_.Path() / "settings.ini").string());
   EXPECT_EQ(ini.ReadString("mem", "totallen", ""), "77");
@@ -210,6 +217,12 @@ TEST_F(MemoryPageTest, TheMemSectionIsReadFromLenAndWrittenAsTotallenWithTheDevi
   EXPECT_EQ(ini.ReadInteger("mem", "device", -9), 3);
   EXPECT_TRUE(ini.ReadBool("mem", "verify", false));
   EXPECT_TRUE(ini.ReadBool("mem", "changedonly", false));
+  EXPECT_FALSE(ini.ReadBool("mem", "backup", true));
+
+  // Without a backup there is no read in hand: changed-only follows it.
+  form = Start("[mem]\nbackup=0\n");
+  EXPECT_FALSE(form->CheckBoxMemBackup->isChecked());
+  EXPECT_FALSE(form->CheckBoxMemChangedOnly->isChecked());
 
   for (const char* stored : {"7", "-1", "5"}) {
     form.reset();  // one window at a time holds the port
@@ -343,7 +356,7 @@ TEST_F(MemoryPageTest, AReadIsRefusedBeforeAnyExchangeWhenItCouldNotBeSaved) {
 }
 
 TEST_F(MemoryPageTest, AWriteLoadsTheChosenFileSetsTheFieldsAndWritesIt) {
-  auto form = Start();
+  auto form = Start(kPlainWrite);
   form->SetMemDeviceIndex(Flash1);
   // Cancelled: nothing at all, not even a log line.
   const QStringList viewBefore = ViewTexts(*form);
@@ -407,6 +420,75 @@ TEST_F(MemoryPageTest, VerifyNamesAByteTheRadioKeepsWrongAndCompareListsItWithou
   EXPECT_TRUE(ViewTexts(*form).contains("differ: 1 of 64 bytes in 1 ranges"));
   EXPECT_EQ(Requests(0x17).size(), writes);
   EXPECT_TRUE(form->ButtonMemCompare->isEnabled());
+}
+
+// The files in the program folder's backups/.
+std::vector<std::filesystem::path> Backups(const std::filesystem::path& programDir) {
+  std::vector<std::filesystem::path> files;
+  if (std::filesystem::exists(programDir / "backups"))
+    for (const auto& entry : std::filesystem::directory_iterator(programDir / "backups"))
+      files.push_back(entry.path());
+  return files;
+}
+
+// By default a write first saves the range as the radio holds it in
+// backups/ beside the logs (srec_cat reads it back as the radio's bytes),
+// then writes only the chunks that differ.
+TEST_F(MemoryPageTest, AWriteFirstSavesTheRadiosContentThenWritesOnlyTheChunksThatDiffer) {
+  auto form = Start();
+  form->SetMemDeviceIndex(Flash1);
+  const Bytes before = RadioMemory(MemorySpace::Flash1, 0x300, 0x80);
+  Bytes data = before;
+  data[0x05] ^= 0x5A;
+  data[0x61] ^= 0x01;
+  data[0x62] ^= 0x02;
+  dir_.Write("image.s19", SaveSRecords(data, 0x300));
+  answers = {{PathOf("image.s19"), 1}};
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+
+  const auto backups = Backups(dir_.Path());
+  ASSERT_EQ(backups.size(), 1u);
+  const QString name = QString::fromStdString(backups[0].filename().string());
+  EXPECT_TRUE(name.startsWith("flash1-300-80-")) << name.toStdString();
+  EXPECT_TRUE(ViewTexts(*form).contains(QStringLiteral("backup: %1 holds the radio's 80 bytes "
+                                                       "from 300 before the write")
+                                            .arg(QPathOf(backups[0]))))
+      << ViewTexts(*form).join('\n').toStdString();
+  if (HaveSrecCat()) {
+    ASSERT_TRUE(SrecCat(dir_.Path(),
+                        "backups/" + name.toStdString() + " -offset -0x300 -o before.bin -binary"));
+    const std::string saved = dir_.Read("before.bin");
+    EXPECT_EQ(Bytes(saved.begin(), saved.end()), before);
+  }
+  const auto writes = Requests(0x17);
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0], BuildSbepWriteRequest(data.data(), 32, 0x40, 0x300));
+  EXPECT_EQ(writes[1], BuildSbepWriteRequest(data.data() + 0x60, 32, 0x40, 0x360));
+  EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0x300, 0x80), data);
+}
+
+// A backups/ folder that cannot be written stops the write before the
+// radio's memory is touched, with one line saying why.
+TEST_F(MemoryPageTest, ABackupFolderThatCannotBeWrittenStopsTheWrite) {
+  auto form = Start();
+  form->SetMemDeviceIndex(Flash1);
+  const Bytes before = RadioMemory(MemorySpace::Flash1, 0x300, 0x40);
+  dir_.Write("image.s19", SaveSRecords(Pattern(0x40, 9), 0x300));
+  const auto folder = dir_.Path() / "backups";
+  std::filesystem::create_directory(folder);
+  std::filesystem::permissions(folder,
+                               std::filesystem::perms::owner_write |
+                                   std::filesystem::perms::group_write |
+                                   std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  answers = {{PathOf("image.s19"), 1}};
+  QTest::mouseClick(form->ButtonMemWrite, Qt::LeftButton);
+  const QStringList texts = ViewTexts(*form);
+  EXPECT_EQ(texts.filter("the write failed: the backup could not be saved (").size(), 1)
+      << texts.join('\n').toStdString();
+  EXPECT_TRUE(Requests(0x17).empty());
+  EXPECT_EQ(RadioMemory(MemorySpace::Flash1, 0x300, 0x40), before);
+  EXPECT_TRUE(form->ButtonMemWrite->isEnabled());
 }
 
 TEST_F(MemoryPageTest, TheProgressBarAndTheAddressShowDuringATransferAndAreClearedAfter) {
@@ -532,7 +614,7 @@ TEST_F(MemoryPageTest, ClosingTheWindowDuringAReadStopsAfterItsChunkAndSavesNoth
 }
 
 TEST_F(MemoryPageTest, ClosingTheWindowDuringAWriteAsksFirst) {
-  auto form = Start("[log]\ntofile=1\n");
+  auto form = Start(kPlainWrite + "[log]\ntofile=1\n");
   dir_.Write("image.s19", SaveSRecords(Pattern(0x100, 3), 0));
   const auto writeClosingAt = [&](const char* address) {
     answers = {{PathOf("image.s19"), 1}};
@@ -566,7 +648,7 @@ TEST_F(MemoryPageTest, ClosingTheWindowDuringAWriteAsksFirst) {
 }
 
 TEST_F(MemoryPageTest, ATerminationSignalDuringAWriteStopsItWithoutAsking) {
-  auto form = Start("[log]\ntofile=1\n");
+  auto form = Start(kPlainWrite + "[log]\ntofile=1\n");
   TQuitOnSignal quit;
   quit.SetWindow(form.get());
   dir_.Write("image.s19", SaveSRecords(Pattern(0x100, 5), 0));

@@ -31,6 +31,7 @@ TEST_F(FilePlacesTest, WritableProgramFolderKeepsEverythingBesideTheProgram) {
   EXPECT_TRUE(places.Portable);
   EXPECT_EQ(places.SettingsFile, program + "/settings.ini");
   EXPECT_EQ(places.LogDir, program + "/logs/");
+  EXPECT_EQ(places.BackupDir, program + "/backups/");
   EXPECT_EQ(places.ReadFile(), places.SettingsFile);
 }
 
@@ -47,6 +48,7 @@ TEST_F(FilePlacesTest, ReadOnlyProgramFolderUsesXdgPlacesAndTheirDefaults) {
   places = LocateFiles(program, xdg);
   EXPECT_EQ(places.SettingsFile, scratch.File("config") + "/kestrune/settings.ini");
   EXPECT_EQ(places.LogDir, scratch.File("state") + "/kestrune/logs/");
+  EXPECT_EQ(places.BackupDir, scratch.File("state") + "/kestrune/backups/");
 
   // A relative XDG value is not a place.
   xdg["XDG_CONFIG_HOME"] = "config";

@@ -422,13 +422,158 @@ TEST_F(MemoryTransferTest, AChangedOnlyWriteSendsAndChecksOnlyTheChunkThatDiffer
   Forget();
   TOperationContext context = Context();
   const TCheckedWriteResult result = WriteMemoryChecked(
-      context, {Flash1, &image, [&] { return fields; }, Progress(), {}}, {true, true});
+      context, {Flash1, &image, [&] { return fields; }, Progress(), {}}, {true, true, {}});
   EXPECT_EQ(result.End, TCheckedWriteEnd::VerifyDiffers);
   ASSERT_TRUE(result.Verification);
   EXPECT_EQ(result.Verification->Differences, (std::vector<AddressRange>{{0x1A3, 1}}));
   EXPECT_EQ(result.BytesWritten, 32u);
   EXPECT_EQ(Requests(0x17).size(), 1u);
   EXPECT_EQ(Requests(0x11).back(), BuildSbepReadRequest(32, 0x40, 0x1A0));
+}
+
+// ---- backups ---------------------------------------------------------------------
+
+TEST(BackupFileNameTest, NamesTheDeviceTheRangeInHexAndTheTimeToTheSecond) {
+  std::tm when{};
+  when.tm_year = 2026 - 1900;
+  when.tm_mon = 11;
+  when.tm_mday = 10;
+  when.tm_hour = 9;
+  when.tm_min = 5;
+  when.tm_sec = 7;
+  EXPECT_EQ(BackupFileName(EepromDefault, 0, 0xB35, when), "eeprom-0-B35-20261210_090507.s19");
+  EXPECT_EQ(BackupFileName(Flash2, 0x10000, 0x800, when), "flash2-10000-800-20261210_090507.s19");
+  EXPECT_EQ(BackupFileName(Direct, 0xFF, 1, when), "direct-FF-1-20261210_090507.s19");
+}
+
+class BackupTest : public MemoryTransferTest {
+ protected:
+  // The file's image: the radio's EEPROM over 0..B35 with 3 bytes changed
+  // in 2 places, 0x105 and 0x9F0..0x9F1.
+  void SetUp() override {
+    MemoryTransferTest::SetUp();
+    before = RadioMemory(MemorySpace::Eeprom, 0, 0xB35);
+    image = before;
+    image[0x105] ^= 0xFF;
+    image[0x9F0] ^= 0x0F;
+    image[0x9F1] ^= 0xF0;
+    Forget();
+  }
+
+  TCheckedWriteResult WriteWithBackup(bool changedOnly, bool verify) {
+    TOperationContext context = Context();
+    return WriteMemoryChecked(context,
+                              {EepromCustom, &image, [] { return fields; }, Progress(), {}},
+                              {changedOnly, verify, folder.File("backups")});
+  }
+
+  std::vector<fs::path> Backups() const {
+    std::vector<fs::path> files;
+    if (fs::exists(folder.Path() / "backups"))
+      for (const auto& entry : fs::directory_iterator(folder.Path() / "backups"))
+        files.push_back(entry.path());
+    return files;
+  }
+
+  static inline const TMemoryFields fields{"0", "B35"};
+  test::ScratchDir folder;
+  Bytes before;
+  Bytes image;
+};
+
+// The backup is the radio's content before the write, and the same read
+// tells which chunks differ: only those two are written and read back.
+TEST_F(BackupTest, ABackupHoldsTheRadiosContentAndItsReadPicksTheChunksToWrite) {
+  const TCheckedWriteResult result = WriteWithBackup(true, true);
+  EXPECT_EQ(result.End, TCheckedWriteEnd::Written);
+
+  const auto backups = Backups();
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_EQ(result.BackupFile, backups[0].string());
+  EXPECT_TRUE(backups[0].filename().string().starts_with("eeprom-0-B35-"));
+  const LoadedImage saved = LoadSRecords(test::ReadFile(backups[0]));
+  ASSERT_FALSE(saved.error);
+  EXPECT_EQ(saved.ranges, (std::vector<AddressRange>{{0, 0xB35}}));
+  EXPECT_EQ(Bytes(saved.image.begin(), saved.image.begin() + 0xB35), before);
+  EXPECT_EQ(CountLogged("backup: " + result.BackupFile +
+                        " holds the radio's B35 bytes from 0 before the write"),
+            1u);
+
+  const auto writes = Requests(0x17);
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0], BuildSbepWriteRequest(image.data() + 0x100, 32, 0x00, 0x100));
+  EXPECT_EQ(writes[1], BuildSbepWriteRequest(image.data() + 0x9E0, 32, 0x00, 0x9E0));
+  EXPECT_EQ(CountLogged("2 chunks differ from the radio and are written"), 1u);
+  EXPECT_EQ(RadioMemory(MemorySpace::Eeprom, 0, 0xB35), image);
+  // One read of the range (45 requests), then the two chunks read back.
+  EXPECT_EQ(Requests(0x11).size(), 45u + 2u);
+}
+
+// Two backups of one range in one second keep both files.
+TEST_F(BackupTest, ASecondBackupInTheSameSecondDoesNotReplaceTheFirst) {
+  image = before;  // nothing to write, but a backup all the same
+  EXPECT_EQ(WriteWithBackup(true, false).End, TCheckedWriteEnd::NothingToWrite);
+  EXPECT_EQ(WriteWithBackup(true, false).End, TCheckedWriteEnd::NothingToWrite);
+  EXPECT_GE(Backups().size(), 2u);
+  EXPECT_TRUE(Requests(0x17).empty());
+}
+
+// A folder the backup cannot go to is found before the read: nothing at all
+// is sent, and the radio keeps its memory.
+TEST_F(BackupTest, AFolderThatCannotTakeTheBackupEndsTheWriteBeforeAnythingIsSent) {
+  fs::create_directory(folder.Path() / "backups");
+  fs::permissions(folder.Path() / "backups",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const TCheckedWriteResult result = WriteWithBackup(false, true);
+  EXPECT_EQ(result.End, TCheckedWriteEnd::BackupFailed);
+  EXPECT_NE(result.BackupError.find("no write permission"), std::string::npos)
+      << result.BackupError;
+  EXPECT_TRUE(Frames().empty());
+  EXPECT_EQ(RadioMemory(MemorySpace::Eeprom, 0, 0xB35), before);
+}
+
+// The folder goes read-only while the range is read (a full disk would do
+// the same): the save fails, and nothing is sent after the read.
+TEST_F(BackupTest, ABackupThatCannotBeSavedAfterTheReadWritesNothing) {
+  bool locked = false;
+  stopAfter = 0;
+  TOperationContext context = Context();
+  const TMemoryProgress lockOnce = [&](uint32_t, uint32_t, uint32_t) {
+    if (locked) return;
+    locked = true;
+    fs::permissions(folder.Path() / "backups",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  };
+  const TCheckedWriteResult result =
+      WriteMemoryChecked(context, {EepromCustom, &image, [] { return fields; }, lockOnce, {}},
+                         {true, true, folder.File("backups")});
+  EXPECT_TRUE(locked);
+  EXPECT_EQ(result.End, TCheckedWriteEnd::BackupFailed);
+  EXPECT_TRUE(Requests(0x17).empty());
+  EXPECT_EQ(Requests(0x11).size(), 45u);
+  EXPECT_TRUE(Backups().empty());
+  EXPECT_EQ(RadioMemory(MemorySpace::Eeprom, 0, 0xB35), before);
+}
+
+// A stop during the write leaves the backup's name in the result, for the
+// line that says the memory is partly written.
+TEST_F(BackupTest, AWriteStoppedPartWayKeepsItsBackup) {
+  image[0x200] ^= 0x01;  // a third chunk, so the stop comes between chunks
+  TOperationContext context = Context();
+  int writes = 0;
+  const TMemoryProgress stopInWrite = [&](uint32_t done, uint32_t total, uint32_t) {
+    if (total == 96 && done > 0 && ++writes == 1) stop = true;
+  };
+  const TCheckedWriteResult result =
+      WriteMemoryChecked(context, {EepromCustom, &image, [] { return fields; }, stopInWrite, {}},
+                         {true, true, folder.File("backups")});
+  EXPECT_EQ(result.End, TCheckedWriteEnd::WriteFailed);
+  EXPECT_FALSE(result.BackupFile.empty());
+  EXPECT_TRUE(fs::exists(result.BackupFile));
+  EXPECT_GT(result.BytesWritten, 0u);
+  EXPECT_LT(result.BytesWritten, 96u);
 }
 
 }  // namespace
