@@ -89,17 +89,15 @@ class SignalResponse {
       first_ = sig;
       if (engine_) engine_->BeginClosing();
       pump_.Wake();
-      Say("kestrune-cli: stopping after the step in progress (a second " + SignalName(sig) +
+      Say("kestrune-cli: stopping after the step in progress (a second " + StopEventName(sig) +
           " stops at once)");
       return;
     }
-    Say("kestrune-cli: stopped at once by a second " + SignalName(sig) +
+    Say("kestrune-cli: stopped at once by a second " + StopEventName(sig) +
         (engine_ && engine_->SbepMode ? "; the radio may still be in SBEP mode"
                                       : "; the closing did not finish"));
     _exit(128 + first_);
   }
-
-  static std::string SignalName(int sig) { return sig == SIGINT ? "SIGINT" : "SIGTERM"; }
 
  private:
   // One write: the main thread may be writing to standard error as well.
@@ -163,7 +161,7 @@ int RunWithPort(const TPreparedRun& run) {
   engine.reset();  // logs "Port closed"
 
   if (const int sig = signals.Signal(); sig != 0) {
-    CliOutput().Error("stopped by " + SignalResponse::SignalName(sig));
+    CliOutput().Error("stopped by " + StopEventName(sig));
     return 128 + sig;
   }
   if (unplugged) {

@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "cli/CliPlatform.h"
 #include "console/core/LineSettings.h"
 
 #include <algorithm>
@@ -34,11 +35,27 @@ std::pair<std::string, std::optional<std::string>> SplitOption(const std::string
   return {word, std::nullopt};
 }
 
+// "COM" and a number from 1 to HighestComPort(), without leading zeros.
+std::optional<int> ComNumber(const std::string& name) {
+  if (name.size() < 4 || name.size() > 6 || !name.starts_with("com") || name[3] == '0')
+    return std::nullopt;
+  int number = 0;
+  for (size_t i = 3; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return std::nullopt;
+    number = number * 10 + (name[i] - '0');
+  }
+  if (number > HighestComPort()) return std::nullopt;
+  return number;
+}
+
+std::string PortChoices() {
+  if (HighestComPort() == 4) return "COM1, COM2, COM3 or COM4";
+  return "COM1 to COM" + std::to_string(HighestComPort());
+}
+
 std::string PortName(const std::string& text) {
-  const std::string name = Lower(text);
-  if (name.size() == 4 && name.starts_with("com") && name[3] >= '1' && name[3] <= '4')
-    return "COM" + name.substr(3);
-  throw EUsageError("--port takes COM1, COM2, COM3 or COM4 (or use --device PATH), not '" + text +
+  if (const auto number = ComNumber(Lower(text))) return "COM" + std::to_string(*number);
+  throw EUsageError("--port takes " + PortChoices() + " (or use --device PATH), not '" + text +
                     "'");
 }
 

@@ -12,6 +12,11 @@ namespace kestrune::cli {
 // before the operation's closing has run. Windows has no such signal.
 void IgnoreBrokenPipe();
 
+// The highest n that --port COMn takes. On POSIX the window's four, each
+// mapped to a device; on Windows every COM port the system can name, COM10
+// and up included.
+int HighestComPort();
+
 // Whether standard error is a terminal (a console window on Windows), where
 // the progress line may be redrawn in place.
 bool StandardErrorIsTerminal();

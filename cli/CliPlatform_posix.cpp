@@ -12,6 +12,8 @@ namespace kestrune::cli {
 
 void IgnoreBrokenPipe() { signal(SIGPIPE, SIG_IGN); }
 
+int HighestComPort() { return 4; }
+
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 bool PathPresent(const std::string& path) {

@@ -31,6 +31,8 @@ HANDLE OpenForReading(const std::string& path) {
 
 void IgnoreBrokenPipe() {}
 
+int HighestComPort() { return 256; }
+
 // A console answers GetConsoleMode; a pipe or a file does not. The progress
 // line is redrawn with terminal escapes, so a console that cannot take them
 // (before Windows 10) counts as none.

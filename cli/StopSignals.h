@@ -11,9 +11,14 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace kestrune::cli {
+
+// The name the messages give the stop request that `signal` stands for:
+// "SIGINT" and "SIGTERM" on POSIX, "Ctrl+C" and "Ctrl+Break" on Windows.
+std::string StopEventName(int signal);
 
 class TStopSignals {
  public:

@@ -29,6 +29,8 @@ sigset_t StopSignalSet() {
 
 }  // namespace
 
+std::string StopEventName(int signal) { return signal == SIGINT ? "SIGINT" : "SIGTERM"; }
+
 TStopSignals::TStopSignals(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal)) {
   const sigset_t set = StopSignalSet();
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) ThrowSystemError("pthread_sigmask");

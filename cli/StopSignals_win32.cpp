@@ -38,6 +38,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
+std::string StopEventName(int signal) { return signal == SIGINT ? "Ctrl+C" : "Ctrl+Break"; }
+
 TStopSignals::TStopSignals(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal)) {
   {
     std::lock_guard guard(WatcherLock());

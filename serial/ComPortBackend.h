@@ -14,4 +14,9 @@ std::string TrimSystemMessage(std::string message);
 // "COM" followed by a positive number.
 int ComPortNumber(const std::string& name);
 
+// The file name that opens the port on Windows: "COM12" -> "\\.\COM12", the
+// device namespace, where COM10 and up live too (the plain name reaches COM1
+// to COM9 only). Anything else (a full \\.\ name, say) stays as it is.
+std::string ComDeviceFileName(const std::string& name);
+
 }  // namespace kestrune

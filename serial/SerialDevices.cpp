@@ -34,6 +34,10 @@ int ComPortNumber(const std::string& name) {
   return number > 0 ? number : 0;
 }
 
+std::string ComDeviceFileName(const std::string& name) {
+  return ComPortNumber(name) > 0 ? "\\\\.\\" + name : name;
+}
+
 std::string TrimSystemMessage(std::string message) {
   while (!message.empty() &&
          (static_cast<unsigned char>(message.back()) <= 32 || message.back() == '.')) {

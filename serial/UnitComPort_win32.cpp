@@ -14,6 +14,8 @@
 namespace kestrune {
 namespace {
 
+// serial/ is below console/core, so it keeps its own two conversions rather
+// than reach up to console/core/WideText.h.
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};
   const int size =
@@ -31,11 +33,8 @@ std::string Narrow(const wchar_t* text, int length) {
   return narrow;
 }
 
-// "COM12" -> \\.\COM12: the device namespace, where COM10 and up live too.
-// Anything else (a full \\.\ name, say) is used as it is.
 std::wstring DeviceFileName(const std::string& portName) {
-  if (ComPortNumber(portName) > 0) return L"\\\\.\\" + Widen(portName);
-  return Widen(portName);
+  return Widen(ComDeviceFileName(portName));
 }
 
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -376,13 +375,19 @@ TComPort::TWaitResult TComPort::WaitForEvent(bool watchDevice) {
     return result;
   }
   if (woken == WAIT_OBJECT_0 + 1) {
-    FWaitPending = false;
     DWORD unused = 0;
     if (GetOverlappedResult(device, FWaitOv, &unused, FALSE)) {
+      FWaitPending = false;
       result.dataArrived = (FEventMask & EV_RXCHAR) != 0;
-    } else {
-      result.error = LastSystemError();
+      return result;
     }
+    const int code = LastSystemError();
+    // The event can be seen set a moment before the result is written (wine
+    // does so under load); the wait is still pending then, not failed, and
+    // the next round reads its result.
+    if (code == ERROR_IO_INCOMPLETE) return result;
+    FWaitPending = false;
+    result.error = code;
   }
   return result;
 }

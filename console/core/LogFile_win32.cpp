@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "console/core/LogFile.h"
 #include "console/core/WideText.h"
@@ -30,16 +31,32 @@ int ErrnoOf(DWORD code) {
   throw EFileError(std::string(what) + " \"" + path + "\". " + std::strerror(error), error);
 }
 
-HANDLE OpenForAppend(const std::string& path) {
-  return CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA,
+HANDLE OpenOrCreate(const std::wstring& path) {
+  return CreateFileW(path.c_str(), FILE_APPEND_DATA,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The log folder is made with the first line, so a run that logs nothing to
+// a file leaves no empty folder behind. Once per line at most: a folder that
+// cannot be made shows as the create error.
+HANDLE OpenForAppend(const std::string& path) {
+  const std::wstring wide = WideFromUtf8(path);
+  HANDLE handle = OpenOrCreate(wide);
+  if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PATH_NOT_FOUND) return handle;
+  std::error_code error;
+  const std::filesystem::path parent = std::filesystem::path(wide).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, error);
+  handle = OpenOrCreate(wide);
+  if (handle == INVALID_HANDLE_VALUE)
+    ThrowFileError("Cannot create file", path, ErrnoOf(GetLastError()));
+  return handle;
 }
 
 }  // namespace
 
 void CheckLogFileOpens(const std::string& path) {
-  const HANDLE handle = OpenForAppend(path);
+  const HANDLE handle = OpenOrCreate(WideFromUtf8(path));
   if (handle == INVALID_HANDLE_VALUE)
     ThrowFileError("Cannot open file", path, ErrnoOf(GetLastError()));
   CloseHandle(handle);

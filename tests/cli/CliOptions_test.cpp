@@ -37,6 +37,9 @@ TEST(CliCommandLine, LineOptionsStandAnywhereBeforeTheDoubleDash) {
   EXPECT_TRUE(line.Line.Dump);
   EXPECT_EQ(line.Line.LogFile, "x.log");
   EXPECT_EQ(ParseCommandLine({"--port", "com3", "send", "01"}).Line.Port, "COM3");
+  // The window's four; COM5 and up are reached through --device or the map.
+  for (const char* port : {"COM0", "COM5", "COM03", "COM12"})
+    EXPECT_THROW(ParseCommandLine({"--port", port, "send", "01"}), EUsageError) << port;
 
   // After "--" a line option's name is a word of the command.
   const TCommandLine text = ParseCommandLine({"lcd", "--", "--dump", "-x"});

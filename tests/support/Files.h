@@ -35,11 +35,12 @@ class ScratchDir {
 // The whole file, or empty when it cannot be read.
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& bytes);
-// The permission bits.
+// The permission bits (POSIX only).
 unsigned ModeOf(const fs::path& path);
 
 // Wakes on every change to the files in the folders it watches, so a test
-// re-tests its condition when a program it started writes something.
+// re-tests its condition when a program it started writes something. (The
+// Windows half watches nothing and re-tests every few milliseconds.)
 class FileWatch {
  public:
   FileWatch();
@@ -53,7 +54,7 @@ class FileWatch {
   bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds patience = kPatience);
 
  private:
-  int fd_;
+  int fd_;  // the inotify descriptor; unused on Windows
 };
 
 // Waits until the file holds `text`.

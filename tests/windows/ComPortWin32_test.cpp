@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/ComPortBackend.h"
 #include "serial/UnitComPort.h"
 #include "tests/support/Frames.h"
 #include "tests/support/LogRecorder.h"
@@ -19,8 +20,8 @@
 namespace kestrune::test {
 namespace {
 
-std::string PortUnderTest() {
-  const char* name = std::getenv("KESTRUNE_TEST_COM_PORT");
+std::string PortUnderTest(const char* variable = "KESTRUNE_TEST_COM_PORT") {
+  const char* name = std::getenv(variable);
   return name ? name : "";
 }
 
@@ -63,6 +64,33 @@ TEST_F(ComPortWin32Test, MissingPortIsReportedWithTheSystemsCodeAndText) {
   EXPECT_GT(static_cast<unsigned char>(message[message.size() - 2]), 32);
   port.Close();
   EXPECT_EQ(port.Handle(), -1);
+}
+
+// COM10 and up exist only in the device namespace, so every COMn is opened
+// there; a name that is no COM port goes to the system as it is.
+TEST(ComDeviceFileName, ComPortsAreOpenedInTheDeviceNamespace) {
+  EXPECT_EQ(ComDeviceFileName("COM1"), "\\\\.\\COM1");
+  EXPECT_EQ(ComDeviceFileName("COM12"), "\\\\.\\COM12");
+  EXPECT_EQ(ComDeviceFileName("com256"), "\\\\.\\com256");
+  EXPECT_EQ(ComDeviceFileName("\\\\.\\COM12"), "\\\\.\\COM12");
+  EXPECT_EQ(ComDeviceFileName("COM0"), "COM0");
+  EXPECT_EQ(ComDeviceFileName("COMX"), "COMX");
+}
+
+// A port above COM9 opens and carries the radio's echo; the log and the
+// error text name it as the user did, without the namespace.
+TEST_F(ComPortWin32Test, PortsAboveNineOpenAndKeepTheirNameInTheLog) {
+  const std::string high = PortUnderTest("KESTRUNE_TEST_HIGH_COM_PORT");
+  ASSERT_FALSE(high.empty()) << "KESTRUNE_TEST_HIGH_COM_PORT names no COM port";
+  TComPort port;
+  port.SetLogProc(&LogRecorder::Line);
+  ASSERT_TRUE(port.Open(high, 9600, 8, 0, 0)) << port.LastError();
+  port.Close();
+
+  EXPECT_FALSE(port.Open("COM13", 9600, 8, 0, 0));
+  EXPECT_EQ(port.LastError(), "Cannot open COM13");
+  EXPECT_EQ(LogRecorder::CountStartingWith("Cannot open COM13 "), 1u);
+  EXPECT_EQ(LogRecorder::CountStartingWith("Cannot open \\\\.\\"), 0u);
 }
 
 // The DCB as the device holds it after Open. A pseudo-terminal always
