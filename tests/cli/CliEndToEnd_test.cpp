@@ -114,6 +114,45 @@ TEST(CliPort, ComNamesAreMappedThroughTheSettingsFilesDevices) {
   EXPECT_EQ(LogTexts(run.out), (Texts{"Port COM2 is open", "Port closed"}));
 }
 
+// The device list depends on the machine; the map is the settings file's.
+TEST(CliPorts, ListsTheDevicesAndTheComMapAndExits0OpeningNothing) {
+  TCliBench bench;
+  const fs::path settings = bench.Dir() / "settings.ini";
+  std::ofstream(settings) << "[devices]\nCOM2=" << bench.Link().string() << "\ncom4=/dev/ttyUSB3\n";
+  const TCliRun run = bench.Run({"--settings", settings.string(), "ports"}, false);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out.starts_with("Serial devices:\n  ")) << run.out;
+  const std::string map = "Ports (" + settings.string() +
+                          "):\n"
+                          "  COM1 = /dev/ttyS0 (default)\n"
+                          "  COM2 = " +
+                          bench.Link().string() +
+                          "\n"
+                          "  COM3 = /dev/ttyS2 (default)\n"
+                          "  COM4 = /dev/ttyUSB3\n";
+  EXPECT_TRUE(run.out.ends_with(map)) << run.out;
+  EXPECT_FALSE(Contains(run.out, "is open")) << run.out;
+  EXPECT_FALSE(Contains(bench.Trace(), "PC>"));  // the radio's line was left alone
+}
+
+// The radio's adapter pulled out in a scan's long pause: the hang-up is
+// reported at once, not after the pause, and the run fails.
+TEST(CliPort, AnAdapterUnpluggedMidRunIsReportedAndExits1) {
+  TCliBench bench;
+  auto cli = bench.Start({"scan", "100", "200", "--delay", "600000"});
+  ASSERT_TRUE(WaitForText(bench.Out(), "channel 100 set", kProgramPatience));
+  bench.UnplugRadio();
+  EXPECT_EQ(cli->Wait(), 1);  // long before the ten-minute pause is over
+  const Texts texts = LogTexts(ReadFile(bench.Out()));
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "PORT_ERROR_HANGUP 5 : \"Input/output error\""),
+            1)
+      << ReadFile(bench.Out());
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "channel 101 set"), 0);
+  EXPECT_TRUE(Contains(ReadFile(bench.Err()), bench.Link().string() + " was unplugged\n"))
+      << ReadFile(bench.Err());
+}
+
 TEST(CliLog, TheLogFileGetsTheSameLinesWithCrLf) {
   TCliBench bench;
   const fs::path log = bench.Dir() / "run.log";
@@ -315,6 +354,7 @@ TEST(CliUsage, EveryMistakeExits2WithItsMessageAndAHint) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
       {{}, "no command given"},
       {{"bogus"}, "unknown command 'bogus'"},
+      {{"ports", "COM1"}, "ports: takes no words"},
       {{"help", "bogus"}, "unknown command 'bogus'"},
       {{"--frobnicate", "send", "01"}, "unknown option '--frobnicate'"},
       {{"--port", "COM9", "lcd", "x"}, "--port takes COM1, COM2, COM3 or COM4"},
