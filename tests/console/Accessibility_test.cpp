@@ -176,7 +176,7 @@ TEST_F(AccessibilityTest, TheDevicesDialogsControlsAreNamedAndReachedByTab) {
   QStringList nameless;
   int controls = 0;
   QStringList unlabelled;
-  QList<QWidget*> reached;
+  QStringList names;  // of the controls Tab reaches, in turn
   SetModalDialogSink([&](QDialog& dialog) {
     ShowEverything(&dialog);
     dialog.show();
@@ -187,9 +187,11 @@ TEST_F(AccessibilityTest, TheDevicesDialogsControlsAreNamedAndReachedByTab) {
     // Tab walks from the list through every control back to the list.
     auto* devices = dynamic_cast<DevicesDialog*>(&dialog);
     if (!devices) return false;
+    QList<QWidget*> reached;
     QWidget* w = devices->ListDevices;
     for (int i = 0; i < 12 && !reached.contains(w); ++i) {
       reached.append(w);
+      names.append(w->objectName());
       w = w->nextInFocusChain();
       while (w->focusPolicy() == Qt::NoFocus || !w->isEnabled()) w = w->nextInFocusChain();
     }
@@ -201,8 +203,6 @@ TEST_F(AccessibilityTest, TheDevicesDialogsControlsAreNamedAndReachedByTab) {
   EXPECT_TRUE(nameless.isEmpty()) << nameless.join(u'\n').toStdString();
   EXPECT_GE(controls, 6);  // the list, port, path, Assign, OK and Cancel
   EXPECT_TRUE(unlabelled.isEmpty()) << unlabelled.join(u',').toStdString();
-  QStringList names;
-  for (QWidget* w : reached) names.append(w->objectName());
   for (const char* name : {"ListDevices", "ComboBoxDevicePort", "EditDevicePath", "ButtonAssign"})
     EXPECT_TRUE(names.contains(QString::fromLatin1(name))) << names.join(u',').toStdString();
 }
