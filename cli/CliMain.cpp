@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -129,9 +130,12 @@ std::unique_ptr<TSb9600> OpenPort(PlainEventPump& pump, const TPreparedRun& run)
   return nullptr;
 }
 
+// A hang-up stops the command as a signal does, at once: a scan's pause or
+// a script's delay would otherwise sit out its time on a line that is gone.
 TOutcome RunCommand(const TPreparedRun& run, TSb9600& engine, PlainEventPump& pump,
-                    const TStopSignals& signals) {
-  TOperationContext operation{engine, pump, CliLogLine, [&signals] { return signals.Requested(); }};
+                    const TStopSignals& signals, const std::atomic<bool>& hungUp) {
+  TOperationContext operation{engine, pump, CliLogLine,
+                              [&signals, &hungUp] { return signals.Requested() || hungUp; }};
   TRunContext context{operation, CliOutput()};
   try {
     return run.Runner(context);
@@ -146,15 +150,20 @@ int RunWithPort(const TPreparedRun& run) {
   PlainEventPump pump;
   SignalResponse response(pump);
   TStopSignals signals([&response](int sig) { response(sig); });
+  std::atomic<bool> hungUp{false};  // outlives the engine, whose port sets it
   auto engine = OpenPort(pump, run);
   if (!engine) {
     CliOutput().Error("the port " + run.Port.Name + " could not be opened");
     return kExitPort;
   }
+  engine->ComPort()->SetOnHangUpEvent([&hungUp, &pump](TComPort&) {
+    hungUp = true;
+    pump.Wake();
+  });
   response.Attach(engine.get());
   if (signals.Requested()) engine->BeginClosing();  // it came while the port opened
   const TOutcome outcome =
-      signals.Requested() ? TOutcome::Done : RunCommand(run, *engine, pump, signals);
+      signals.Requested() ? TOutcome::Done : RunCommand(run, *engine, pump, signals, hungUp);
   response.Attach(nullptr);
   // The far end is gone: whatever the command says, it did not get through.
   const bool unplugged = engine->PortLost();

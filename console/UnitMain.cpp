@@ -163,24 +163,35 @@ void TForm1::ButtonPortApplyClick() {
   OpenLine(line);
 }
 
-void TForm1::OpenLine(const PortLine& line) {
+namespace {
+
+void DiscardLine(const std::string&) {}
+
+}  // namespace
+
+void TForm1::OpenLine(const PortLine& line, FailureLog failureLog) {
   const bool logTX = CheckBoxLogTransmit->isChecked();
   const bool logRX = CheckBoxLogReceive->isChecked();
+  const bool quiet = failureLog == FailureLog::Quiet;
 
-  if (!fSb9600) {
+  if (!fSb9600)
     fSb9600 = std::make_unique<TSb9600>(pump_, options_.PortFactory);
-    fSb9600->SetLog(LogLine, LogDump, logTX, logRX);
-  } else {
+  else
     fSb9600->FreeComPort();
-  }
+  fSb9600->SetLog(quiet ? DiscardLine : LogLine, LogDump, logTX, logRX);
   fSb9600->CreatePort(line.Name, line.Baud, line.Bits, line.StopBits, line.Parity, logTX, logRX);
 
-  const TComPort* port = fSb9600->ComPort();
+  TComPort* port = fSb9600->ComPort();
   if (port && port->IsOpen() && port->Handle() >= 0) {
+    if (quiet) {
+      fSb9600->SetLog(LogLine, LogDump, logTX, logRX);
+      port->SetLogProc(LogLine);
+      LogLine("Port " + line.Name + " is open");
+    }
     NoteLineOpened(line);
     return;
   }
-  NoteLineFailed(line, port ? port->LastErrorCode() : 0);
+  NoteLineFailed(line, port ? port->LastErrorCode() : 0, failureLog);
   fSb9600.reset();  // logs "Port closed"
 }
 

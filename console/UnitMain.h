@@ -347,8 +347,10 @@ class TForm1 : public QMainWindow {
  private:
   // ---- the frame (UnitMain_Layout.cpp)
   // Opens the line on the engine (made when there is none); the engine is
-  // freed again when the port does not open.
-  void OpenLine(const PortLine& line);
+  // freed again when the port does not open. A quiet attempt logs nothing
+  // unless the port opens.
+  enum class FailureLog { Logged, Quiet };
+  void OpenLine(const PortLine& line, FailureLog failureLog = FailureLog::Logged);
 
   // ---- the line's state (UnitMain_Line.cpp)
   void BuildLinePanel();
@@ -356,7 +358,7 @@ class TForm1 : public QMainWindow {
   void ShowLineState(LineState state);
   void NoteLineOpened(const PortLine& line);
   // Before the engine is freed: the permission hint goes before "Port closed".
-  void NoteLineFailed(const PortLine& line, int code);
+  void NoteLineFailed(const PortLine& line, int code, FailureLog failureLog);
   // Logs "COM1 is unplugged" and gives true while the line is unplugged.
   bool RefusedWhileUnplugged();
   void LineHungUp(int generation);
@@ -368,9 +370,10 @@ class TForm1 : public QMainWindow {
   std::string openDevice_;            // the device it maps to
   LineState lineState_ = LineState::Closed;
   bool lineUnplugged_ = false;
-  int portGeneration_ = 0;         // a hang-up of an older port is ignored
-  DeviceMap deviceMap_;            // [devices] as read, and as the Devices dialog left it
-  bool deviceMapChanged_ = false;  // [devices] is written back only then
+  bool reopenFailureLogged_ = false;  // for this return of the device
+  int portGeneration_ = 0;            // a hang-up of an older port is ignored
+  DeviceMap deviceMap_;               // [devices] as read, and as the Devices dialog left it
+  bool deviceMapChanged_ = false;     // [devices] is written back only then
   void ReadDevicesSection(const TIniFile& ini);
   void WriteDevicesSection(TIniFile& ini) const;
   std::unique_ptr<DeviceWatch> deviceWatch_;

@@ -63,12 +63,12 @@ void TForm1::NoteLineOpened(const PortLine& line) {
   ShowLineState(LineState::Open);
 }
 
-void TForm1::NoteLineFailed(const PortLine& line, int code) {
+void TForm1::NoteLineFailed(const PortLine& line, int code, FailureLog failureLog) {
   openLine_ = line;
   openDevice_ = MappedDevice(line.Name);
   ++portGeneration_;
   const bool refused = PermissionRefused(code);
-  if (refused)
+  if (refused && failureLog == FailureLog::Logged)
     if (const std::optional<std::string> hint = PermissionHint(openDevice_, code)) LogLine(*hint);
   if (lineUnplugged_) return;  // still waiting for the device
   ShowLineState(refused ? LineState::NoPermission : LineState::Closed);
@@ -85,6 +85,7 @@ bool TForm1::RefusedWhileUnplugged() {
 void TForm1::LineHungUp(int generation) {
   if (generation != portGeneration_ || AppClosing()) return;
   lineUnplugged_ = true;
+  reopenFailureLogged_ = false;
   if (!CheckBoxPortReopen->isChecked()) {
     ShowLineState(LineState::Unplugged);
     return;
@@ -111,8 +112,13 @@ void TForm1::StopWatchingDevice() {
   deviceWatch_.reset();
 }
 
+// A device that went away and came back is a new return: its failed open
+// is logged again.
 void TForm1::DeviceChanged() {
-  if (deviceWatch_ && deviceWatch_->TakeEvents()) ReopenLine();
+  if (!deviceWatch_) return;
+  const bool present = deviceWatch_->TakeEvents();
+  if (deviceWatch_->WentAway()) reopenFailureLogged_ = false;
+  if (present) ReopenLine();
 }
 
 void TForm1::ReopenLine() {
@@ -121,8 +127,11 @@ void TForm1::ReopenLine() {
     QTimer::singleShot(kReopenRetryMs, this, [this] { Guarded([this] { ReopenLine(); }); });
     return;
   }
-  // A refusal keeps the watch: the next change of the device tries again.
-  OpenLine(*openLine_);
+  // A refusal keeps the watch: the next change of the device (udev sets
+  // its group and mode just after making it) tries again. The failure is
+  // logged once for each return of the device, not at every change.
+  OpenLine(*openLine_, reopenFailureLogged_ ? FailureLog::Quiet : FailureLog::Logged);
+  if (lineUnplugged_) reopenFailureLogged_ = true;
 }
 
 }  // namespace kestrune

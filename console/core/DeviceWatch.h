@@ -29,6 +29,9 @@ class DeviceWatch {
   // appear. True when one of them concerns the path itself and the path is
   // there now (created, moved in, its permissions changed).
   bool TakeEvents();
+  // Whether those events took the path away (deleted, moved off, its folder
+  // gone), even when it is back by now: a device that left and returned.
+  bool WentAway() const { return wentAway_; }
 
  private:
   void WatchNearestFolder();
@@ -37,6 +40,7 @@ class DeviceWatch {
   int fd_ = -1;
   int watch_ = -1;
   std::string watchedFolder_;
+  bool wentAway_ = false;
 };
 
 }  // namespace kestrune

@@ -13,8 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kFolderEvents =
-    IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t kFolderEvents = IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_DELETE | IN_MOVED_FROM |
+                                   IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 // The first name of `path` below `folder` ("by-id" for /dev/serial/by-id/x
 // under /dev/serial), or empty when path is not below folder.
@@ -56,6 +56,7 @@ bool DeviceWatch::TakeEvents() {
   const std::string wanted = NextName(path_, watchedFolder_);
   bool concerned = false;
   bool folderChanged = false;
+  wentAway_ = false;
   alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
   for (;;) {
     const ssize_t n = read(fd_, buffer, sizeof buffer);
@@ -64,8 +65,12 @@ bool DeviceWatch::TakeEvents() {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       if (event->wd != watch_) continue;  // a folder watched before
-      if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) folderChanged = true;
-      if (event->len > 0 && wanted == event->name) concerned = true;
+      if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))
+        folderChanged = wentAway_ = true;
+      if (event->len > 0 && wanted == event->name) {
+        concerned = true;
+        if (event->mask & (IN_DELETE | IN_MOVED_FROM)) wentAway_ = true;
+      }
     }
   }
   // A folder on the way appeared (or the watched one went): watch the

@@ -2,7 +2,9 @@
 // what reaches the radio, what is logged, and the exit status.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -112,6 +114,88 @@ TEST(CliPort, ComNamesAreMappedThroughTheSettingsFilesDevices) {
   const TCliRun run = bench.Run({"--settings", settings.string(), "send", "03 11 80 3F 6F"}, false);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(LogTexts(run.out), (Texts{"Port COM2 is open", "Port closed"}));
+}
+
+// A device node the user may not open: the refusal, then the hint naming
+// the node's group and the command that joins it. The program runs as
+// "nobody" (root opens any node); it needs root to become someone else.
+TEST(CliPort, ARefusedDeviceGetsTheHintNamingItsGroup) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the program as another user";
+  TCliBench bench;
+  // Its folders open to "nobody", the node to no one but its owner.
+  fs::permissions(bench.Dir(), fs::perms::others_exec, fs::perm_options::add);
+  const fs::path shared = bench.Dir() / "shared";
+  fs::create_directory(shared);
+  fs::permissions(shared, fs::perms::all);
+  const fs::path node = bench.Dir() / "ttyUSB9";
+  std::ofstream(node) << "";
+  fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write);
+  struct stat info {};
+  ASSERT_EQ(stat(node.c_str(), &info), 0);
+  const group* owner = getgrgid(info.st_gid);
+  ASSERT_NE(owner, nullptr);
+  const std::string group = owner->gr_name;
+
+  const fs::path out = shared / "out.txt";
+  const fs::path err = shared / "err.txt";
+  const int status = RunAsOrdinaryUser([&] {
+    Process cli({KESTRUNE_CLI_PROGRAM, "--device", node.string(), "lcd", "X"},
+                ProcessIo{shared,
+                          {},
+                          out,
+                          err,
+                          {"HOME=" + shared.string(), "XDG_CONFIG_HOME=" + shared.string()}});
+    return cli.Wait();
+  });
+  EXPECT_EQ(status, 3) << ReadFile(err);
+  const Texts texts = LogTexts(ReadFile(out));
+  ASSERT_GE(texts.size(), 2u) << ReadFile(out);
+  EXPECT_EQ(texts[0], "Cannot open " + node.string() + " 13 : \"Permission denied\"");
+  EXPECT_EQ(std::count(texts.begin(), texts.end(),
+                       node.string() + " belongs to group " + group + ": run  sudo usermod -aG " +
+                           group + " $USER  and log in again"),
+            1)
+      << ReadFile(out);
+  EXPECT_FALSE(Contains(bench.Trace(), "PC>"));
+}
+
+// The device list depends on the machine; the map is the settings file's.
+TEST(CliPorts, ListsTheDevicesAndTheComMapAndExits0OpeningNothing) {
+  TCliBench bench;
+  const fs::path settings = bench.Dir() / "settings.ini";
+  std::ofstream(settings) << "[devices]\nCOM2=" << bench.Link().string() << "\ncom4=/dev/ttyUSB3\n";
+  const TCliRun run = bench.Run({"--settings", settings.string(), "ports"}, false);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out.starts_with("Serial devices:\n  ")) << run.out;
+  const std::string map = "Ports (" + settings.string() +
+                          "):\n"
+                          "  COM1 = /dev/ttyS0 (default)\n"
+                          "  COM2 = " +
+                          bench.Link().string() +
+                          "\n"
+                          "  COM3 = /dev/ttyS2 (default)\n"
+                          "  COM4 = /dev/ttyUSB3\n";
+  EXPECT_TRUE(run.out.ends_with(map)) << run.out;
+  EXPECT_FALSE(Contains(run.out, "is open")) << run.out;
+  EXPECT_FALSE(Contains(bench.Trace(), "PC>"));  // the radio's line was left alone
+}
+
+// The radio's adapter pulled out in a scan's long pause: the hang-up is
+// reported at once, not after the pause, and the run fails.
+TEST(CliPort, AnAdapterUnpluggedMidRunIsReportedAndExits1) {
+  TCliBench bench;
+  auto cli = bench.Start({"scan", "100", "200", "--delay", "600000"});
+  ASSERT_TRUE(WaitForText(bench.Out(), "channel 100 set", kProgramPatience));
+  bench.UnplugRadio();
+  EXPECT_EQ(cli->Wait(), 1);  // long before the ten-minute pause is over
+  const Texts texts = LogTexts(ReadFile(bench.Out()));
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "PORT_ERROR_HANGUP 5 : \"Input/output error\""),
+            1)
+      << ReadFile(bench.Out());
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "channel 101 set"), 0);
+  EXPECT_TRUE(Contains(ReadFile(bench.Err()), bench.Link().string() + " was unplugged\n"))
+      << ReadFile(bench.Err());
 }
 
 TEST(CliLog, TheLogFileGetsTheSameLinesWithCrLf) {
@@ -315,6 +399,7 @@ TEST(CliUsage, EveryMistakeExits2WithItsMessageAndAHint) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
       {{}, "no command given"},
       {{"bogus"}, "unknown command 'bogus'"},
+      {{"ports", "COM1"}, "ports: takes no words"},
       {{"help", "bogus"}, "unknown command 'bogus'"},
       {{"--frobnicate", "send", "01"}, "unknown option '--frobnicate'"},
       {{"--port", "COM9", "lcd", "x"}, "--port takes COM1, COM2, COM3 or COM4"},

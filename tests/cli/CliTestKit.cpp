@@ -28,6 +28,14 @@ void TCliBench::StopSimulator() {
   sim_.reset();
 }
 
+void TCliBench::UnplugRadio() {
+  if (!sim_) return;
+  sim_->Signal(SIGKILL);
+  sim_->Wait();
+  sim_.reset();
+  fs::remove(Link());
+}
+
 void TCliBench::RestartSimulator(const std::vector<std::string>& simArgs) {
   StopSimulator();
   StartSimulator(simArgs);

@@ -60,6 +60,8 @@ class TCliBench {
 
   // Stops the simulator and starts it again with other options.
   void RestartSimulator(const std::vector<std::string>& simArgs);
+  // The adapter unplugged: the simulator killed, its link gone with it.
+  void UnplugRadio();
 
  private:
   void StartSimulator(const std::vector<std::string>& simArgs);

@@ -21,6 +21,8 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "console/DevicesDialog.h"
+#include "console/DialogSeam.h"
 #include "console/LogView.h"
 #include "tests/support/Window.h"
 
@@ -166,6 +168,43 @@ TEST_F(AccessibilityTest, LabelledControlsAreNamedByTheirLabels) {
   EXPECT_TRUE(labelNames.contains("Audio")) << labelNames.join(u',').toStdString();
   EXPECT_EQ(name(form_->ListViewFavs), "Favourites");
   EXPECT_EQ(name(form_->EditToLCD), "Display text");
+}
+
+// The Devices dialog is a window of its own, opened by "Devices…": every
+// control named, every label its control's, and the keyboard reaches them.
+TEST_F(AccessibilityTest, TheDevicesDialogsControlsAreNamedAndReachedByTab) {
+  QStringList nameless;
+  int controls = 0;
+  QStringList unlabelled;
+  QStringList names;  // of the controls Tab reaches, in turn
+  SetModalDialogSink([&](QDialog& dialog) {
+    ShowEverything(&dialog);
+    dialog.show();
+    CollectNameless(QAccessible::queryAccessibleInterface(&dialog), nameless, controls);
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+      if (!label->text().isEmpty() && label->objectName() != "LabelDeviceMap" && !label->buddy())
+        unlabelled.append(label->objectName());
+    // Tab walks from the list through every control back to the list.
+    auto* devices = dynamic_cast<DevicesDialog*>(&dialog);
+    if (!devices) return false;
+    QList<QWidget*> reached;
+    QWidget* w = devices->ListDevices;
+    for (int i = 0; i < 12 && !reached.contains(w); ++i) {
+      reached.append(w);
+      names.append(w->objectName());
+      w = w->nextInFocusChain();
+      while (w->focusPolicy() == Qt::NoFocus || !w->isEnabled()) w = w->nextInFocusChain();
+    }
+    dialog.hide();
+    return false;
+  });
+  form_->ButtonDevices->click();
+  SetModalDialogSink({});
+  EXPECT_TRUE(nameless.isEmpty()) << nameless.join(u'\n').toStdString();
+  EXPECT_GE(controls, 6);  // the list, port, path, Assign, OK and Cancel
+  EXPECT_TRUE(unlabelled.isEmpty()) << unlabelled.join(u',').toStdString();
+  for (const char* name : {"ListDevices", "ComboBoxDevicePort", "EditDevicePath", "ButtonAssign"})
+    EXPECT_TRUE(names.contains(QString::fromLatin1(name))) << names.join(u',').toStdString();
 }
 
 // The first item below root whose role and spoken name are these.

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -101,6 +102,54 @@ TEST_F(ReconnectTest, AnUnpluggedRadioIsRefusedWaitedForAndReopenedWhenItComesBa
       << ViewTexts(*form).join(u'\n').toStdString();
   EXPECT_EQ(CountStartingWith(ViewTexts(*form).mid(beforeExchange), "TX(5)"), 1);
   EXPECT_EQ(CountStartingWith(ViewTexts(*form), "PORT_ERROR_HANGUP"), 1);
+  sim->Signal(SIGTERM);
+  EXPECT_NE(sim->Wait(), -1);
+}
+
+// A device that comes back but cannot be opened (here a folder where the
+// device should be) is tried at each change to it, as udev sets a node's
+// group and mode just after making it; the failure is logged once for each
+// return, and the console keeps waiting.
+TEST_F(ReconnectTest, ADeviceThatReturnsButIsRefusedIsLoggedOncePerReturn) {
+  auto sim = StartRadio();
+  dir_.Write("settings.ini", "[devices]\nCOM1=" + link_.string() + "\n");
+  auto form = OpenWindow();
+  ASSERT_NE(form->fSb9600, nullptr);
+  sim->Signal(SIGKILL);
+  sim->Wait();
+  fs::remove(link_);
+  ASSERT_TRUE(WaitForState(*form, TForm1::LineState::Waiting));
+  // A failed open's lines: "Cannot open COM1 <errno> : …", "Cannot open COM1", "Port closed".
+  const auto failures = [&] {
+    return static_cast<int>(ViewTexts(*form).count("Cannot open COM1"));
+  };
+  EXPECT_EQ(failures(), 0);
+
+  fs::create_directory(link_);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return failures() == 1; }, static_cast<int>(kProgramPatience.count())))
+      << ViewTexts(*form).join(u'\n').toStdString();
+  // Its mode changes, twice: tried again each time, quietly. (The window
+  // sees each change before the next when events are served in between;
+  // if they come together, they are one change.)
+  for (const fs::perms mode : {fs::perms::owner_all, fs::perms::all}) {
+    fs::permissions(link_, mode);
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  }
+  // Gone and back (however the two changes come in): a new return.
+  fs::remove(link_);
+  fs::create_directory(link_);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return failures() >= 2; }, static_cast<int>(kProgramPatience.count())))
+      << ViewTexts(*form).join(u'\n').toStdString();
+  EXPECT_EQ(form->CurrentLineState(), TForm1::LineState::Waiting);
+
+  // The real device back: open, and every change before it has been seen.
+  fs::remove(link_);
+  sim = StartRadio();
+  ASSERT_TRUE(WaitForState(*form, TForm1::LineState::Open));
+  EXPECT_EQ(ViewTexts(*form).last(), "Port COM1 is open");
+  EXPECT_EQ(failures(), 2) << ViewTexts(*form).join(u'\n').toStdString();
   sim->Signal(SIGTERM);
   EXPECT_NE(sim->Wait(), -1);
 }

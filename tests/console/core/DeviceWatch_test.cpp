@@ -61,6 +61,31 @@ TEST(DeviceWatch, ALinkIsFoundWhenItAndTheFoldersAboveItAppear) {
   EXPECT_TRUE(WaitUntilPresent(watch));
 }
 
+// A change of the node's permissions is a reason to look again; so is its
+// return, and a node that left and came back between two looks is seen to
+// have gone, so the window treats it as a new return.
+TEST(DeviceWatch, TellsAChangedNodeFromOneThatLeftAndCameBack) {
+  const test::ScratchDir scratch;
+  const fs::path node = scratch.Path() / "ttyUSB0";
+  std::ofstream(node) << "";
+  DeviceWatch watch(node.string());
+  ASSERT_GE(watch.Descriptor(), 0);
+
+  fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(watch.TakeEvents());
+  EXPECT_FALSE(watch.WentAway());
+
+  fs::remove(node);
+  std::ofstream(node) << "";
+  EXPECT_TRUE(watch.TakeEvents());
+  EXPECT_TRUE(watch.WentAway());
+
+  fs::remove(node);
+  EXPECT_FALSE(watch.TakeEvents());
+  EXPECT_TRUE(watch.WentAway());
+  EXPECT_TRUE(Quiet(watch));
+}
+
 TEST(PermissionHint, TheHintNamesTheGroupAndWhatToDo) {
   GroupAccess access{"/dev/ttyUSB0", "dialout", false, false};
   EXPECT_EQ(
