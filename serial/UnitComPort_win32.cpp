@@ -382,9 +382,9 @@ TComPort::TWaitResult TComPort::WaitForEvent(bool watchDevice) {
       return result;
     }
     const int code = LastSystemError();
-    // The event can be seen set a moment before the result is written (wine
-    // does so under load); the wait is still pending then, not failed, and
-    // the next round reads its result.
+    // ERROR_IO_INCOMPLETE says the wait has not completed yet, whatever the
+    // event showed: it is still pending, not failed, and the next round
+    // reads its result.
     if (code == ERROR_IO_INCOMPLETE) return result;
     FWaitPending = false;
     result.error = code;
